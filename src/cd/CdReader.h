@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Where a drive is, as the reader hands it out; passed back unchanged to OpenDrive.
+struct DriveAddress
+{
+    std::int32_t a = 0;
+    std::int32_t b = 0;
+    std::int32_t c = 0;
+};
+
+// The four label texts of a drive: vendor and model for a physical drive,
+// "Image" and the file name for a disc image. Texts 3 and 4 are informative only.
+struct DriveInfo
+{
+    QString text1;
+    QString text2;
+    QString text3;
+    QString text4;
+};
+
+// One entry of the table of contents, as minutes, seconds and frames (75 per second),
+// lead-in offset of 150 frames included.
+struct TocTime
+{
+    std::int32_t minutes = 0;
+    std::int32_t seconds = 0;
+    std::int32_t frames = 0;
+};
+
+// The CD reader: lists drives, opens one, reads its table of contents and copies audio
+// sectors into a WAV file. Failures come back as values (handle 0, status other than 1,
+// false), never as exceptions.
+class CdReader
+{
+public:
+    // Parameter of SetDriveParam that selects error-correcting reads (value -1 turns it on).
+    static constexpr std::int32_t ParamSecureRead = 36;
+    // Largest number of sectors that one ReadSectors call may copy.
+    static constexpr std::int32_t MaxSectorsPerRead = 25;
+
+    virtual ~CdReader() = default;
+
+    virtual std::int32_t ScanDrives() = 0;
+    virtual std::int32_t GetDriveCount() = 0;
+    virtual DriveAddress GetDriveAddress(std::int32_t driveIndex) = 0;
+    virtual DriveInfo GetDriveInfo(std::int32_t driveIndex) = 0;
+
+    // Returns a handle, 0 on failure.
+    virtual std::int32_t OpenDrive(const DriveAddress &address) = 0;
+    // True when the drive was closed.
+    virtual bool CloseDrive(std::int32_t handle) = 0;
+
+    // 1 on success; the next three calls answer from the table read last.
+    virtual std::int32_t ReadToc(std::int32_t handle) = 0;
+    virtual std::int32_t GetFirstTrack() = 0;
+    virtual std::int32_t GetLastTrack() = 0;
+    // Entry k is where track k+1 starts; the entry numbered like the last track is the
+    // end of the disc's audio.
+    virtual TocTime GetTocEntry(std::int32_t entry) = 0;
+
+    virtual bool SetDriveParam(std::int32_t handle, std::int32_t param, std::int32_t value) = 0;
+
+    // Starts the WAV file that the following ReadSectors calls fill. When the file cannot
+    // be created, every following ReadSectors fails.
+    virtual void OpenWaveFile(const QString &path) = 0;
+    // Finishes (header sizes) and closes the file. False when it could not be completed,
+    // for example when the disk filled up while the header was written.
+    virtual bool CloseWaveFile() = 0;
+    // Appends sectors [firstSector, firstSector + count) to the open WAV file; sectors are
+    // numbered from TOC entry 0. Returns 1 on success.
+    virtual std::int32_t ReadSectors(std::int32_t handle, std::int32_t firstSector,
+                                     std::int32_t count) = 0;
+};

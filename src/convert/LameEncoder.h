@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+
+// Raised when the encoder refuses a property value or cannot complete an encoding.
+// what() is a French sentence for the user that names what failed and why.
+class EncoderError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// MP3 encoder: reads a 16-bit PCM WAV file, writes a CBR MPEG-1 layer III file with a
+// LAME info frame (exact length, gapless playback) and an ID3v2.3 tag.
+class LameEncoder
+{
+public:
+    // Called during Encode() with the percentage done, rising from 0 to 100, at least at
+    // every whole percent. The callback must not throw.
+    using ProgressHandler = std::function<void(std::int32_t percent)>;
+
+    // Channel modes (EncodingMode).
+    static constexpr std::int32_t ModeStereo = 0;
+    static constexpr std::int32_t ModeJointStereo = 1;
+    static constexpr std::int32_t ModeMono = 3;
+
+    LameEncoder();
+    ~LameEncoder();
+    LameEncoder(const LameEncoder &) = delete;
+    LameEncoder &operator=(const LameEncoder &) = delete;
+
+    // Each setter throws EncoderError for a value the encoder does not support.
+    void setEncodingMode(std::int32_t mode);
+    void setEncodingBitrate(std::int32_t kbps);
+    void setSampleRate(double kHz);
+    void setLowQuality(bool low);
+    void setInputFile(const QString &path);
+    void setOutputFile(const QString &path);
+    void setAlbumTag(const QString &text);
+    void setArtistTag(const QString &text);
+    void setTitleTag(const QString &text);
+    void setCommentTag(const QString &text);
+
+    std::int32_t encodingMode() const { return m_mode; }
+    std::int32_t encodingBitrate() const { return m_bitrate; }
+    double sampleRate() const { return m_sampleRateKHz; }
+    bool lowQuality() const { return m_lowQuality; }
+    QString inputFile() const { return m_inputFile; }
+    QString outputFile() const { return m_outputFile; }
+
+    void setProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
+
+    // Encodes InputFile into OutputFile and tags it. Returns when the file is complete.
+    // Throws EncoderError on failure; a partly written output file is removed first.
+    void Encode();
+
+private:
+    std::int32_t m_mode = ModeStereo;
+    std::int32_t m_bitrate = 128;
+    double m_sampleRateKHz = 44.1;
+    bool m_lowQuality = false;
+    QString m_inputFile;
+    QString m_outputFile;
+    QString m_album;
+    QString m_artist;
+    QString m_title;
+    QString m_comment;
+    ProgressHandler m_progress;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// Writes BIN/CUE images of audio CDs whose audio is a known function of its position,
+// so that any sector read back can be checked byte for byte.
+namespace discimage {
+
+constexpr std::int32_t BytesPerSector = 2352;
+constexpr std::int32_t FramesPerSecond = 75;
+
+enum class Audio
+{
+    Pattern, // every 16-bit sample derived from its absolute position: exact checks
+    Tones,   // a distinct, pleasant tone per track with a soft envelope: the demo disc
+    Music,   // tones with harmonics, envelopes and some noise, different per track: benchmarks
+};
+
+struct Track
+{
+    std::int32_t frames = 0;  // length of the track proper (from its INDEX 01)
+    std::int32_t pregap = 0;  // frames of INDEX 00 before it, stored in the BIN
+    bool data = false;        // a MODE1/2352 data track
+};
+
+struct Spec
+{
+    std::vector<Track> tracks;
+    Audio audio = Audio::Pattern;
+    // Frames between the last audio track and a trailing data track, as on an enhanced CD
+    // (a second session starts 11 400 frames after the end of the first).
+    std::int32_t dataGap = 0;
+};
+
+// Writes <base>.cue and <base>.bin (the BIN named like the CUE, as libcdio expects).
+// Returns the path of the CUE file. Throws std::runtime_error on an I/O failure.
+QString write(const QString &basePath, const Spec &spec);
+
+// Expected bytes of the sector at lsn (0 = first sector of the BIN).
+QByteArray sectorBytes(const Spec &spec, std::int32_t lsn);
+
+// Expected bytes of [firstLsn, firstLsn + count).
+QByteArray rangeBytes(const Spec &spec, std::int32_t firstLsn, std::int32_t count);
+
+// LSN of the INDEX 01 of track number n (from 1) and of the end of the BIN.
+std::int32_t trackStart(const Spec &spec, int trackNumber);
+std::int32_t totalFrames(const Spec &spec);
+
+} // namespace discimage
