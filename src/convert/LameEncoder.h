@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <stdexcept>
@@ -13,8 +14,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Raised by Encode() when the cancel flag was set: the partial output file is already removed.
+class EncodeCancelled : public EncoderError
+{
+public:
+    EncodeCancelled();
+};
+
 // MP3 encoder: reads a 16-bit PCM WAV file, writes a CBR MPEG-1 layer III file with a
-// LAME info frame (exact length, gapless playback) and an ID3v2.3 tag.
+// LAME info frame (exact length, gapless playback) and an ID3v2.3 tag. At 44.1 kHz the info
+// frame needs 64 kbit/s in stereo (56 in mono): below that the file has none and plays with
+// LAME's usual short delay at the start.
 class LameEncoder
 {
 public:
@@ -53,8 +63,15 @@ public:
 
     void setProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
 
+    // Flag read during Encode() (after each block and each progress event); when it is true,
+    // Encode() stops, removes the partial output and throws EncodeCancelled. The flag must
+    // outlive the encodings; nullptr (the default) means no cancel.
+    void setCancelFlag(const std::atomic<bool> *flag) { m_cancel = flag; }
+
     // Encodes InputFile into OutputFile and tags it. Returns when the file is complete.
     // Throws EncoderError on failure; a partly written output file is removed first.
+    // The properties are read once at the start: setters called from the progress handler
+    // apply to the next encoding.
     void Encode();
 
 private:
@@ -69,4 +86,6 @@ private:
     QString m_title;
     QString m_comment;
     ProgressHandler m_progress;
+    const std::atomic<bool> *m_cancel = nullptr;
+    bool m_encoding = false; // guards against Encode() re-entered from the progress handler
 };

@@ -36,10 +36,14 @@ struct Spec
 };
 
 // Writes <base>.cue and <base>.bin (the BIN named like the CUE, as libcdio expects).
-// Returns the path of the CUE file. Throws std::runtime_error on an I/O failure.
+// Returns the path of the CUE file. Throws std::runtime_error on an I/O failure (and
+// leaves no partial image), std::invalid_argument for a layout no disc can have (no
+// track, an empty track, more than 99 tracks or 99:59:74, a data gap without audio
+// tracks followed by a data track).
 QString write(const QString &basePath, const Spec &spec);
 
-// Expected bytes of the sector at lsn (0 = first sector of the BIN).
+// Expected bytes of the sector at lsn (0 = first sector of the BIN); std::out_of_range
+// outside the disc. Pregaps hold pattern audio, or silence for Tones and Music.
 QByteArray sectorBytes(const Spec &spec, std::int32_t lsn);
 
 // Expected bytes of [firstLsn, firstLsn + count).

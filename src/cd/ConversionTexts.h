@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// Every French text that the extraction, the conversion of one track and the batch show.
+// Kept in the CD library so that the extraction and the conversion share one place.
+namespace ConversionTexts {
+
+inline QString statusExtraction(const QString &name)
+{
+    return QStringLiteral("Etat : Extraction de ") + name;
+}
+
+inline QString statusEncoding(const QString &name)
+{
+    return QStringLiteral("Etat : Encodage de ") + name;
+}
+
+inline QString statusIdle()
+{
+    return QStringLiteral("Etat : En attente");
+}
+
+inline QString ripFinished()
+{
+    return QStringLiteral("Rip du CD terminé");
+}
+
+inline QString encodedByComment()
+{
+    return QStringLiteral("Encodé par Sonalbury CD-MP3");
+}
+
+inline QString readError(const QString &name)
+{
+    return QStringLiteral("Erreur lors de la lecture de ") + name;
+}
+
+inline QString writeError(const QString &path)
+{
+    return QStringLiteral("Erreur lors de l'ecriture du fichier ") + path;
+}
+
+inline QString duplicateName(const QString &name)
+{
+    return QStringLiteral("Une piste du même nom a déjà été convertie : ") + name;
+}
+
+inline QString encodeError(const QString &name, const QString &reason)
+{
+    return QStringLiteral("Erreur lors de l'encodage de ") + name + QLatin1Char('\n') + reason;
+}
+
+inline QString conversionError(const QString &name, const QString &reason)
+{
+    return QStringLiteral("Erreur lors de la conversion de ") + name + QLatin1Char('\n') + reason;
+}
+
+inline QString cannotDelete(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Impossible de supprimer le fichier ") + path + QLatin1Char('\n') + reason;
+}
+
+inline QString tocOverflow()
+{
+    return QStringLiteral("La table des matières du CD donne des positions hors limites.");
+}
+
+inline QString unexpectedError()
+{
+    return QStringLiteral("Erreur inattendue.");
+}
+
+// Base name of a track whose title leaves nothing usable for a file name.
+inline QString defaultTrackName(std::int32_t trackNumber)
+{
+    return QStringLiteral("Piste ") + QString::number(trackNumber);
+}
+
+} // namespace ConversionTexts

@@ -1,0 +1,341 @@
+#include "Conversion.h"
+
+#include "ConversionTexts.h"
+#include "Extraction.h"
+#include "FrameAddress.h"
+#include "LameEncoder.h"
+#include "OutputFiles.h"
+
+#include <array>
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+// Case-insensitive file systems would make "Intro" and "intro" one file.
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseSensitive;
+#endif
+
+// 255 bytes is the usual limit of one name; room is left for ".wav" / ".mp3" and a "_".
+constexpr qsizetype MaxBaseNameBytes = 250;
+
+const QString WavSuffix = QStringLiteral(".wav");
+const QString Mp3Suffix = QStringLiteral(".mp3");
+
+bool isForbidden(QChar c)
+{
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    return c.category() == QChar::Other_Control || forbidden.contains(c);
+}
+
+bool isTrailingJunk(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('.');
+}
+
+void dropTrailingJunk(QString &name)
+{
+    qsizetype end = name.size();
+    while (end > 0 && isTrailingJunk(name.at(end - 1)))
+        --end;
+    name.truncate(end);
+}
+
+qsizetype utf8Length(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// Windows refuses these names for files, with or without an extension.
+bool isReservedDeviceName(const QString &name)
+{
+    QString stem = name.section(QLatin1Char('.'), 0, 0);
+    while (stem.endsWith(QLatin1Char(' ')))
+        stem.chop(1);
+    static const std::array<QString, 6> plain = {
+        QStringLiteral("CON"), QStringLiteral("PRN"),    QStringLiteral("AUX"),
+        QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$"),
+    };
+    for (const QString &reserved : plain) {
+        if (stem.compare(reserved, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    if (stem.size() == 4
+        && (stem.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)
+            || stem.startsWith(QStringLiteral("LPT"), Qt::CaseInsensitive))) {
+        const QChar last = stem.at(3);
+        return (last >= QLatin1Char('0') && last <= QLatin1Char('9')) || last == QChar(u'\u00B9')
+               || last == QChar(u'\u00B2') || last == QChar(u'\u00B3');
+    }
+    return false;
+}
+
+QString reasonOf(const std::exception &e)
+{
+    const QString reason = QString::fromUtf8(e.what());
+    return reason.isEmpty() ? ConversionTexts::unexpectedError() : reason;
+}
+
+} // namespace
+
+QString safeFileName(const QString &title, std::int32_t trackNumber)
+{
+    QString name;
+    name.reserve(title.size());
+    qsizetype bytes = 0;
+    for (qsizetype i = 0; i < title.size(); ++i) {
+        const QChar c = title.at(i);
+        char32_t codePoint = c.unicode();
+        QString piece(c);
+        if (c.isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate()) {
+            codePoint = QChar::surrogateToUcs4(c, title.at(i + 1));
+            piece.append(title.at(i + 1));
+            ++i;
+        } else if (c.isSurrogate() || isForbidden(c)) {
+            // A lone surrogate has no file-system spelling either.
+            codePoint = U'_';
+            piece = QStringLiteral("_");
+        }
+        bytes += utf8Length(codePoint);
+        if (bytes > MaxBaseNameBytes)
+            break;
+        name += piece;
+    }
+
+    dropTrailingJunk(name);
+    // A leading dot hides the file from the folder list (and from the quiz).
+    if (name.startsWith(QLatin1Char('.')))
+        name[0] = QLatin1Char('_');
+    if (name.isEmpty())
+        return ConversionTexts::defaultTrackName(trackNumber);
+    if (isReservedDeviceName(name))
+        name.prepend(QLatin1Char('_'));
+    return name;
+}
+
+void resetAfterBatch(FormFields &form)
+{
+    form.LbStop.store(false);
+    form.LlTypeEncodage = 0;
+    form.LlBitrate = 320;
+    form.LbHauteQualite = true;
+}
+
+Conversion::Conversion(FormFields &form, RipView &view) : m_form(form), m_view(view) {}
+
+void Conversion::ConvertirPistes()
+{
+    // A cancel pressed while no batch ran must not stop this one.
+    m_form.LbStop.store(false);
+    m_batchNames.clear();
+
+    const std::int32_t count = m_view.trackCount();
+    if (count <= 0)
+        return;
+
+    for (std::int32_t i = 1; i <= count; ++i) {
+        if (m_form.closing.load())
+            return;
+        // Read when reached: a tick or a title changed during the batch counts.
+        if (!m_view.trackChecked(i))
+            continue;
+        const QString text = m_view.trackText(i);
+        ConvertirPiste(i, text);
+        if (m_form.closing.load())
+            return;
+        m_view.setStatusText(ConversionTexts::statusIdle());
+    }
+    if (m_form.closing.load())
+        return;
+
+    m_view.refreshFileList();
+    m_view.showMessage(ConversionTexts::ripFinished(), MessageIcon::Information);
+    m_view.setProgressValue(0);
+}
+
+void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
+{
+    m_phase = Phase::Idle;
+    m_extracted = false;
+    m_wavPath.clear();
+    m_mp3Path.clear();
+
+    QString reason;
+    try {
+        convertTrack(n, name);
+        m_phase = Phase::Idle;
+        return;
+    } catch (const FrameOverflow &) {
+        reason = ConversionTexts::tocOverflow();
+    } catch (const std::exception &e) {
+        reason = reasonOf(e);
+    } catch (...) {
+        reason = ConversionTexts::unexpectedError();
+    }
+
+    if (m_form.closing.load()) {
+        abandonTrack();
+        return;
+    }
+    // An MP3 file cut short must not reach the quiz; the WAV file stays, it holds the audio.
+    if (m_phase == Phase::Encoding)
+        OutputFiles::discard(m_mp3Path);
+    const bool started = m_phase != Phase::Idle;
+    m_phase = Phase::Idle;
+    warn(ConversionTexts::conversionError(name, reason));
+    if (started)
+        m_view.setProgressValue(0);
+}
+
+void Conversion::convertTrack(std::int32_t n, const QString &name)
+{
+    CdReader *reader = m_form.LoRipper;
+    if (reader == nullptr || m_form.LlHandleCD.load() == 0) {
+        warn(ConversionTexts::readError(name));
+        return;
+    }
+    if (!reader->SetDriveParam(m_form.LlHandleCD.load(), CdReader::ParamSecureRead, -1))
+        warn(ConversionTexts::readError(name));
+    if (reader->ReadToc(m_form.LlHandleCD.load()) != 1) {
+        warn(ConversionTexts::readError(name));
+        return;
+    }
+    if (n == 0)
+        return;
+    if (n < 0) {
+        warn(ConversionTexts::readError(name));
+        return;
+    }
+
+    std::int32_t start = frameAddress(reader->GetTocEntry(checkedSub(n, 1)));
+    const std::int32_t length = checkedSub(frameAddress(reader->GetTocEntry(n)), start);
+    start = checkedSub(start, frameAddress(reader->GetTocEntry(0)));
+    // Entries that do not ascend describe no track that could be read.
+    if (start < 0 || length < 0) {
+        warn(ConversionTexts::readError(name));
+        return;
+    }
+
+    const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
+    const QString baseName = safeFileName(name, trackNumber);
+    if (!claimFileName(baseName)) {
+        warn(ConversionTexts::duplicateName(name));
+        return;
+    }
+    m_wavPath = m_form.lsDossier + baseName + WavSuffix;
+    m_mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
+
+    m_view.setStatusText(ConversionTexts::statusExtraction(name));
+    m_phase = Phase::Extracting;
+    m_extracted = ExtraireWav(m_form, m_view, start, length, m_wavPath);
+    if (m_form.closing.load()) {
+        abandonTrack();
+        return;
+    }
+
+    if (m_extracted && m_form.LlTypeEncodage != 1) {
+        m_view.setStatusText(ConversionTexts::statusEncoding(name));
+        m_phase = Phase::Encoding;
+        try {
+            EncoderMp3(m_wavPath, m_mp3Path, name);
+        } catch (const EncoderError &e) {
+            if (m_form.closing.load()) {
+                abandonTrack();
+                return;
+            }
+            // The WAV file is the only copy of the audio: it stays, whatever the type.
+            OutputFiles::discard(m_mp3Path);
+            m_phase = Phase::Idle;
+            warn(ConversionTexts::encodeError(name, reasonOf(e)));
+            m_view.setProgressValue(0);
+            return;
+        }
+        m_phase = Phase::Idle;
+        if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
+            const QString reason = OutputFiles::remove(m_wavPath);
+            if (!reason.isEmpty())
+                warn(ConversionTexts::cannotDelete(m_wavPath, reason));
+        }
+    }
+    m_phase = Phase::Idle;
+    m_view.setProgressValue(0);
+}
+
+void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const QString &title)
+{
+    m_view.setProgressMax(100);
+    m_view.setProgressValue(0);
+
+    // Anything at the path goes, a link included: the encoder must not write through it.
+    if (OutputFiles::exists(mp3Path)) {
+        const QString reason = OutputFiles::remove(mp3Path);
+        if (!reason.isEmpty())
+            throw std::runtime_error(ConversionTexts::cannotDelete(mp3Path, reason).toStdString());
+    }
+
+    LameEncoder lme;
+    lme.setCancelFlag(&m_form.closing);
+    lme.setProgressHandler([this](std::int32_t percent) { lme_Progress(percent); });
+    lme.setEncodingMode(m_form.LlMode);
+    lme.setEncodingBitrate(m_form.LlBitrate);
+    lme.setSampleRate(44.1);
+    lme.setLowQuality(!m_form.LbHauteQualite);
+    lme.setInputFile(wavPath);
+    lme.setOutputFile(mp3Path);
+    lme.setAlbumTag(m_view.albumText());
+    lme.setArtistTag(m_view.artistText());
+    lme.setTitleTag(title);
+    lme.setCommentTag(ConversionTexts::encodedByComment());
+    lme.Encode();
+}
+
+void Conversion::lme_Progress(std::int32_t percent)
+{
+    // Progress is only shown: a failure to show it must not stop the encoding.
+    try {
+        m_view.setProgressValue(percent);
+    } catch (...) {
+    }
+    try {
+        m_view.yieldToUi();
+    } catch (...) {
+    }
+}
+
+void Conversion::abandonTrack()
+{
+    // The program is closing: nothing unfinished of this track may stay. A WAV file that
+    // is the track's only wanted output and is complete is finished, not abandoned.
+    switch (m_phase) {
+    case Phase::Idle:
+        break;
+    case Phase::Extracting:
+        if (!(m_extracted && m_form.LlTypeEncodage == 1))
+            OutputFiles::discard(m_wavPath);
+        break;
+    case Phase::Encoding:
+        OutputFiles::discard(m_mp3Path);
+        OutputFiles::discard(m_wavPath);
+        break;
+    }
+    m_phase = Phase::Idle;
+}
+
+void Conversion::warn(const QString &text)
+{
+    // Once the window is closing, nobody is there to read a message.
+    if (m_form.closing.load())
+        return;
+    m_view.showMessage(text, MessageIcon::Exclamation);
+}
+
+bool Conversion::claimFileName(const QString &baseName)
+{
+    if (m_batchNames.contains(baseName, FileNameCase))
+        return false;
+    m_batchNames.append(baseName);
+    return true;
+}

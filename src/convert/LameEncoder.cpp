@@ -1,0 +1,383 @@
+#include "LameEncoder.h"
+
+#include "Mp3Tag.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <lame/lame.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// MPEG-1 layer III bit rates, kbit/s.
+constexpr std::array<std::int32_t, 14> Bitrates = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160,
+                                                   192, 224, 256, 320};
+// MPEG-1 output rates, kHz: the bit rates above exist only at these.
+constexpr std::array<double, 3> SampleRatesKHz = {32.0, 44.1, 48.0};
+
+// Large blocks keep the per-block overhead invisible next to LAME's own work; shorter files
+// get smaller blocks, about one per percent, so that progress moves evenly.
+constexpr sf_count_t LargestBlock = 1152 * 64;
+constexpr sf_count_t SmallestBlock = 1152;
+// Room for the info frame: larger than any layer III frame.
+constexpr std::size_t LargestFrameBytes = 2880;
+
+struct LameCloser
+{
+    void operator()(lame_global_flags *flags) const noexcept { lame_close(flags); }
+};
+using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
+
+struct SndfileCloser
+{
+    void operator()(SNDFILE *file) const noexcept { sf_close(file); }
+};
+using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// LAME reports through C callbacks without a context pointer: its last error message is kept
+// per thread, and nothing is printed on the terminal.
+thread_local char t_lameError[256];
+
+void keepLameError(const char *format, va_list args) noexcept
+{
+    std::vsnprintf(t_lameError, sizeof t_lameError, format, args);
+}
+
+void ignoreLameMessage(const char *, va_list) noexcept {}
+
+QString lameReason()
+{
+    const QString reason = QString::fromLocal8Bit(t_lameError).trimmed();
+    return reason.isEmpty() ? QStringLiteral("erreur inconnue") : reason;
+}
+
+// Paths in messages as the user's system writes them.
+QString shown(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+[[noreturn]] void fail(const QString &message)
+{
+    throw EncoderError(message.toStdString());
+}
+
+[[noreturn]] void refuse(const char *property, const QString &value)
+{
+    fail(QStringLiteral("Valeur refusée pour %1 : %2").arg(QLatin1String(property), value));
+}
+
+// Writes all of data, or throws with the system's reason. A short write is retried so that
+// the call that fails reports why (disk full, file too large).
+void writeAll(QFile &file, const void *data, qint64 size)
+{
+    const char *bytes = static_cast<const char *>(data);
+    while (size > 0) {
+        const qint64 written = file.write(bytes, size);
+        if (written <= 0) {
+            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
+                     .arg(shown(file.fileName()), file.errorString()));
+        }
+        bytes += written;
+        size -= written;
+    }
+}
+
+struct Settings
+{
+    QString input;
+    QString output;
+    MPEG_mode mode = STEREO;
+    int bitrate = 0;
+    int outputRateHz = 0;
+    int quality = 0;
+    QByteArray tag;
+};
+
+// Opens the input through QFile, which takes any Unicode path; libsndfile reads through
+// its descriptor and converts any sample format to 16 bits.
+SndfilePtr openInput(QFile &in, SF_INFO &info)
+{
+    if (!in.open(QIODevice::ReadOnly)) {
+        fail(QStringLiteral("Impossible de lire le fichier WAV « %1 » : %2")
+                 .arg(shown(in.fileName()), in.errorString()));
+    }
+    SndfilePtr sound(sf_open_fd(in.handle(), SFM_READ, &info, SF_FALSE));
+    if (!sound) {
+        fail(QStringLiteral("Le fichier « %1 » n'est pas un fichier audio lisible : %2")
+                 .arg(shown(in.fileName()), QString::fromLocal8Bit(sf_strerror(nullptr))));
+    }
+    if (info.channels != 1 && info.channels != 2) {
+        fail(QStringLiteral("Le fichier WAV « %1 » a %2 canaux : seuls les fichiers mono et "
+                            "stéréo peuvent être encodés.")
+                 .arg(shown(in.fileName()), QString::number(info.channels)));
+    }
+    return sound;
+}
+
+// Never truncate the audio being encoded, nor remove a folder or a device on failure.
+void checkOutputPath(const QString &output, const QString &input)
+{
+    const QFileInfo outInfo(output);
+    if (!outInfo.exists())
+        return;
+    if (outInfo.canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
+        fail(QStringLiteral("Le fichier MP3 « %1 » ne peut pas remplacer le fichier WAV qu'il "
+                            "encode.")
+                 .arg(shown(output)));
+    }
+    if (!outInfo.isFile()) {
+        fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : un dossier ou un "
+                            "périphérique porte déjà ce nom.")
+                 .arg(shown(output)));
+    }
+}
+
+LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
+{
+    LamePtr lame(lame_init());
+    if (!lame)
+        fail(QStringLiteral("Impossible de préparer l'encodeur MP3 : mémoire insuffisante."));
+    lame_global_flags *const flags = lame.get();
+    t_lameError[0] = '\0';
+    lame_set_errorf(flags, keepLameError);
+    lame_set_debugf(flags, ignoreLameMessage);
+    lame_set_msgf(flags, ignoreLameMessage);
+    // The exact count makes the info frame's length and gapless padding right.
+    lame_set_num_samples(flags, static_cast<unsigned long>(frames));
+    lame_set_in_samplerate(flags, info.samplerate);
+    lame_set_num_channels(flags, info.channels);
+    lame_set_out_samplerate(flags, job.outputRateHz);
+    lame_set_mode(flags, info.channels == 1 ? MONO : job.mode);
+    lame_set_VBR(flags, vbr_off);
+    lame_set_brate(flags, job.bitrate);
+    lame_set_quality(flags, job.quality);
+    lame_set_write_id3tag_automatic(flags, 0);
+    lame_set_bWriteVbrTag(flags, 1);
+    if (lame_init_params(flags) < 0) {
+        fail(QStringLiteral("L'encodeur MP3 refuse de traiter « %1 » : %2")
+                 .arg(shown(job.input), lameReason()));
+    }
+    return lame;
+}
+
+} // namespace
+
+EncodeCancelled::EncodeCancelled()
+    : EncoderError(QStringLiteral("Encodage annulé").toStdString())
+{
+}
+
+LameEncoder::LameEncoder() = default;
+LameEncoder::~LameEncoder() = default;
+
+void LameEncoder::setEncodingMode(std::int32_t mode)
+{
+    if (mode != ModeStereo && mode != ModeJointStereo && mode != ModeMono)
+        refuse("EncodingMode", QString::number(mode));
+    m_mode = mode;
+}
+
+void LameEncoder::setEncodingBitrate(std::int32_t kbps)
+{
+    if (std::find(Bitrates.begin(), Bitrates.end(), kbps) == Bitrates.end())
+        refuse("EncodingBitrate", QString::number(kbps));
+    m_bitrate = kbps;
+}
+
+void LameEncoder::setSampleRate(double kHz)
+{
+    const auto matches = [kHz](double rate) { return std::abs(kHz - rate) < 1e-6; };
+    if (std::none_of(SampleRatesKHz.begin(), SampleRatesKHz.end(), matches)) {
+        QLocale french(QLocale::French);
+        french.setNumberOptions(QLocale::OmitGroupSeparator);
+        refuse("SampleRate", french.toString(kHz, 'g', 10));
+    }
+    m_sampleRateKHz = kHz;
+}
+
+void LameEncoder::setLowQuality(bool low)
+{
+    m_lowQuality = low;
+}
+
+void LameEncoder::setInputFile(const QString &path)
+{
+    m_inputFile = path;
+}
+
+void LameEncoder::setOutputFile(const QString &path)
+{
+    m_outputFile = path;
+}
+
+void LameEncoder::setAlbumTag(const QString &text)
+{
+    m_album = text;
+}
+
+void LameEncoder::setArtistTag(const QString &text)
+{
+    m_artist = text;
+}
+
+void LameEncoder::setTitleTag(const QString &text)
+{
+    m_title = text;
+}
+
+void LameEncoder::setCommentTag(const QString &text)
+{
+    m_comment = text;
+}
+
+void LameEncoder::Encode()
+{
+    if (m_encoding)
+        fail(QStringLiteral("Un encodage est déjà en cours."));
+    m_encoding = true;
+    struct Release
+    {
+        bool &busy;
+        ~Release() { busy = false; }
+    } release{m_encoding};
+
+    // Handlers may change the properties while the file is encoded: work on a copy.
+    Settings job;
+    job.input = m_inputFile;
+    job.output = m_outputFile;
+    job.mode = static_cast<MPEG_mode>(m_mode);
+    job.bitrate = m_bitrate;
+    job.outputRateHz = static_cast<int>(std::lround(m_sampleRateKHz * 1000.0));
+    job.quality = m_lowQuality ? 7 : 2;
+    Mp3Tag tag;
+    tag.title = m_title;
+    tag.artist = m_artist;
+    tag.album = m_album;
+    tag.comment = m_comment;
+    job.tag = tag.render();
+    const ProgressHandler progress = m_progress;
+    const std::atomic<bool> *const cancel = m_cancel;
+
+    if (job.input.isEmpty())
+        fail(QStringLiteral("Aucun fichier WAV à encoder n'est indiqué."));
+    if (job.output.isEmpty())
+        fail(QStringLiteral("Aucun fichier MP3 à écrire n'est indiqué."));
+
+    QFile in(job.input);
+    SF_INFO info{};
+    const SndfilePtr sound = openInput(in, info);
+    const sf_count_t total = std::max<sf_count_t>(info.frames, 0);
+    checkOutputPath(job.output, job.input);
+    const LamePtr lame = prepareLame(job, info, total);
+    lame_global_flags *const flags = lame.get();
+
+    const sf_count_t block = std::clamp<sf_count_t>(total / 100, SmallestBlock, LargestBlock);
+    std::vector<short> pcm(static_cast<std::size_t>(block * info.channels));
+    // LAME's bound for one call, scaled up when it resamples to a higher rate.
+    const double growth = std::max(1.0, double(job.outputRateHz) / std::max(info.samplerate, 1));
+    const double mp3Bound = std::ceil(1.25 * double(block) * growth) + 7200;
+    std::vector<unsigned char> mp3(static_cast<std::size_t>(mp3Bound));
+    const int mp3Size = static_cast<int>(mp3.size());
+
+    std::int32_t reported = -1;
+    const auto throwIfCancelled = [cancel] {
+        if (cancel != nullptr && cancel->load())
+            throw EncodeCancelled();
+    };
+    // Every whole percent is reported, even when a block covers more than one.
+    const auto reportUpTo = [&](std::int32_t percent) {
+        while (reported < percent) {
+            ++reported;
+            if (progress)
+                progress(reported);
+            if (reported < 100)
+                throwIfCancelled();
+        }
+    };
+    reportUpTo(0);
+
+    QFile out(job.output);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        fail(QStringLiteral("Impossible de créer le fichier MP3 « %1 » : %2")
+                 .arg(shown(job.output), out.errorString()));
+    }
+    try {
+        // The tag goes first, as players expect; the info frame is the first audio frame.
+        writeAll(out, job.tag.constData(), job.tag.size());
+        const qint64 audioStart = job.tag.size();
+
+        for (sf_count_t done = 0; done < total;) {
+            const sf_count_t wanted = std::min(block, total - done);
+            const sf_count_t got = sf_readf_short(sound.get(), pcm.data(), wanted);
+            if (got != wanted) {
+                const QString reason = sf_error(sound.get()) != SF_ERR_NO_ERROR
+                                           ? QString::fromLocal8Bit(sf_strerror(sound.get()))
+                                           : QStringLiteral("le fichier est plus court que ne "
+                                                            "l'annonce son en-tête");
+                fail(QStringLiteral("Impossible de lire le fichier WAV « %1 » : %2")
+                         .arg(shown(job.input), reason));
+            }
+            const int frames = static_cast<int>(got);
+            const int bytes = info.channels == 2
+                                  ? lame_encode_buffer_interleaved(flags, pcm.data(), frames,
+                                                                   mp3.data(), mp3Size)
+                                  : lame_encode_buffer(flags, pcm.data(), pcm.data(), frames,
+                                                       mp3.data(), mp3Size);
+            if (bytes < 0) {
+                fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
+                         .arg(shown(job.input), QString::number(bytes)));
+            }
+            writeAll(out, mp3.data(), bytes);
+            done += got;
+            reportUpTo(static_cast<std::int32_t>(std::min<sf_count_t>(99, done * 100 / total)));
+            throwIfCancelled();
+        }
+
+        const int flushed = lame_encode_flush(flags, mp3.data(), mp3Size);
+        if (flushed < 0) {
+            fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
+                     .arg(shown(job.input), QString::number(flushed)));
+        }
+        writeAll(out, mp3.data(), flushed);
+
+        // The info frame now knows the exact length: write it over its placeholder. LAME
+        // leaves it out when it does not fit in one frame (stereo below 64 kbit/s at
+        // 44.1 kHz): such files play, with LAME's usual delay at the start.
+        std::array<unsigned char, LargestFrameBytes> infoFrame{};
+        const std::size_t infoBytes =
+            lame_get_lametag_frame(flags, infoFrame.data(), infoFrame.size());
+        if (infoBytes > infoFrame.size()) {
+            fail(QStringLiteral("L'encodeur MP3 n'a pas pu terminer « %1 » : %2")
+                     .arg(shown(job.output), lameReason()));
+        }
+        if (infoBytes > 0) {
+            if (!out.seek(audioStart)) {
+                fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
+                         .arg(shown(job.output), out.errorString()));
+            }
+            writeAll(out, infoFrame.data(), static_cast<qint64>(infoBytes));
+        }
+        out.close();
+        if (out.error() != QFileDevice::NoError) {
+            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
+                     .arg(shown(job.output), out.errorString()));
+        }
+        reportUpTo(100);
+    } catch (...) {
+        out.close();
+        QFile::remove(job.output);
+        throw;
+    }
+}

@@ -1,0 +1,61 @@
+#include "MusicFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <algorithm>
+
+QString MusicFolder::path(const QString &programFolder)
+{
+    QString folder = programFolder;
+    if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
+        folder += QLatin1Char('/');
+    return folder + QStringLiteral("musiques/");
+}
+
+QStringList MusicFolder::list(const QString &folder)
+{
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Readable | QDir::NoDotAndDotDot
+                                                | QDir::NoSymLinks, QDir::NoSort);
+    // Symbolic links to files are listed too: to the user they are files of the folder.
+    const QStringList links = QDir(folder).entryList(QDir::Files | QDir::System, QDir::NoSort);
+    for (const QString &name : links) {
+        const QFileInfo info(QDir(folder).filePath(name));
+        if (info.isSymLink() && info.isFile() && !info.isHidden() && !names.contains(name))
+            names << name;
+    }
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+bool MusicFolder::moveToTrash(const QString &filePath, QString *error)
+{
+    const QFileInfo info(filePath);
+    if (!info.exists() && !info.isSymLink()) {
+        if (error)
+            *error = QStringLiteral("le fichier n'existe plus");
+        return false;
+    }
+    // Qt 6.4 "succeeds" into the current directory when the data folder is missing:
+    // make sure it exists first, and never take a relative trash path for success.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    QFile file(filePath);
+    if (!file.moveToTrash()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const QString pathInTrash = file.fileName();
+    if (QFileInfo(pathInTrash).isRelative()) {
+        // Put the file back where the user had it.
+        QFile::rename(pathInTrash, filePath);
+        if (error)
+            *error = QStringLiteral("la corbeille est introuvable");
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,96 @@
+#include "CommandLine.h"
+
+#include <QRegularExpression>
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine line;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
+            line.help = true;
+        } else if (arg == QStringLiteral("--image")) {
+            if (i + 1 >= arguments.size()) {
+                line.error = QStringLiteral("--image demande un fichier image de disque.");
+                return line;
+            }
+            line.images << arguments.at(++i);
+        } else if (arg.startsWith(QStringLiteral("--image="))) {
+            line.images << arg.mid(8);
+        } else if (arg == QStringLiteral("--convert")) {
+            line.convert = true;
+            // The list is optional: take the next argument only when it is one.
+            if (i + 1 < arguments.size() && parseTrackList(arguments.at(i + 1)))
+                line.trackList = arguments.at(++i);
+        } else if (arg.startsWith(QStringLiteral("--convert="))) {
+            line.convert = true;
+            line.trackList = arg.mid(10);
+            if (!parseTrackList(line.trackList)) {
+                line.error = QStringLiteral("Liste de pistes incorrecte : %1").arg(line.trackList);
+                return line;
+            }
+        } else if (arg == QStringLiteral("--jobs") || arg.startsWith(QStringLiteral("--jobs="))) {
+            QString value;
+            if (arg == QStringLiteral("--jobs")) {
+                if (i + 1 >= arguments.size()) {
+                    line.error = QStringLiteral("--jobs demande un nombre.");
+                    return line;
+                }
+                value = arguments.at(++i);
+            } else {
+                value = arg.mid(7);
+            }
+            bool ok = false;
+            line.jobs = value.toInt(&ok);
+            if (!ok || line.jobs < 1 || line.jobs > 64) {
+                line.error = QStringLiteral("Nombre de tâches incorrect : %1").arg(value);
+                return line;
+            }
+        } else {
+            line.error = QStringLiteral("Option inconnue : %1").arg(arg);
+            return line;
+        }
+    }
+    return line;
+}
+
+QString CommandLine::usage(const QString &program)
+{
+    return QStringLiteral(
+               "Utilisation : %1 [--image FICHIER]... [--convert [LISTE]] [--jobs N]\n"
+               "\n"
+               "Convertit les pistes d'un CD audio en fichiers MP3 dans le dossier « musiques »\n"
+               "placé à côté du programme.\n"
+               "\n"
+               "Options :\n"
+               "  --image FICHIER    ajoute une image de disque (.cue, .toc, .nrg) comme lecteur ;\n"
+               "                     l'option peut être répétée.\n"
+               "  --convert [LISTE]  convertit sans fenêtre les pistes de la liste (par exemple\n"
+               "                     1,3-5), ou toutes les pistes, de la première image donnée\n"
+               "                     (sinon du lecteur enregistré), avec les paramètres enregistrés.\n"
+               "                     Code de sortie 0 seulement si chaque piste a donné son fichier.\n"
+               "  --jobs N           avec --convert : nombre d'encodages simultanés\n"
+               "                     (par défaut, le nombre de processeurs).\n"
+               "  --help             affiche cette aide.\n")
+        .arg(program);
+}
+
+std::optional<std::set<int>> CommandLine::parseTrackList(const QString &text)
+{
+    static const QRegularExpression item(QStringLiteral("^(\\d{1,2})(?:-(\\d{1,2}))?$"));
+    std::set<int> tracks;
+    if (text.isEmpty())
+        return std::nullopt;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        const auto match = item.match(part.trimmed());
+        if (!match.hasMatch())
+            return std::nullopt;
+        const int from = match.captured(1).toInt();
+        const int to = match.captured(2).isEmpty() ? from : match.captured(2).toInt();
+        if (from < 1 || to < from)
+            return std::nullopt;
+        for (int t = from; t <= to; ++t)
+            tracks.insert(t);
+    }
+    return tracks;
+}

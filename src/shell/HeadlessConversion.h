@@ -1,0 +1,62 @@
+#pragma once
+
+#include "CdReader.h"
+#include "CommandLine.h"
+#include "FormFields.h"
+#include "RipView.h"
+
+#include <QString>
+#include <QTextStream>
+#include <cstdio>
+#include <set>
+#include <vector>
+
+// The conversion without a window: the status texts and a progress bar on the terminal,
+// messages on standard error.
+class TerminalView : public RipView
+{
+public:
+    TerminalView(std::FILE *out, std::FILE *err, bool interactive);
+
+    struct Track
+    {
+        QString text;
+        bool checked = false;
+    };
+    std::vector<Track> tracks;
+    int messagesShown = 0;
+
+    void setProgressMax(std::int32_t max) override;
+    void setProgressValue(std::int32_t value) override;
+    std::int32_t progressValue() const override { return m_value; }
+    void setStatusText(const QString &text) override;
+    void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
+    void yieldToUi() override {}
+    std::int32_t trackCount() override { return static_cast<std::int32_t>(tracks.size()); }
+    bool trackChecked(std::int32_t position) override;
+    QString trackText(std::int32_t position) override;
+    QString albumText() override { return QStringLiteral("titre"); }
+    QString artistText() override { return QString(); }
+    void refreshFileList() override {}
+
+    // Ends the progress line so that what follows starts on a line of its own.
+    void finishLine();
+
+private:
+    void drawBar();
+
+    std::FILE *m_out;
+    std::FILE *m_err;
+    bool m_interactive;
+    std::int32_t m_max = 100;
+    std::int32_t m_value = 0;
+    int m_shownPercent = -1;
+    QString m_status;
+    bool m_lineOpen = false;
+};
+
+// Runs --convert: opens the first image (else the saved drive), lists its tracks, converts
+// the chosen ones with the saved settings. Returns the exit status: 0 only when every
+// chosen track produced its file.
+int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QString &programFolder,
+                          const QString &applicationName, FormFields &form);

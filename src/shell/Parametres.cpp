@@ -1,0 +1,53 @@
+#include "Parametres.h"
+
+namespace {
+
+std::int32_t readLong(const SettingsStore &store, const QString &key, std::int32_t defaultValue,
+                      QStringList &corrupt)
+{
+    const QString text = store.read(key, SettingsStore::fromLong(defaultValue));
+    if (const auto value = SettingsStore::toLong(text))
+        return *value;
+    corrupt << key;
+    return defaultValue;
+}
+
+bool readBoolean(const SettingsStore &store, const QString &key, bool defaultValue,
+                 QStringList &corrupt)
+{
+    // The default is handed over as a number, like the other numeric defaults.
+    const QString text = store.read(key, defaultValue ? QStringLiteral("-1") : QStringLiteral("0"));
+    if (const auto value = SettingsStore::toBoolean(text))
+        return *value;
+    corrupt << key;
+    return defaultValue;
+}
+
+} // namespace
+
+QStringList ChargerParametres(FormFields &form, const SettingsStore &store)
+{
+    QStringList corrupt;
+    form.LlMode = readLong(store, QStringLiteral("Mode"), 0, corrupt);
+    form.LlBitrate = readLong(store, QStringLiteral("Bitrate"), 160, corrupt);
+    form.LbHauteQualite = readBoolean(store, QStringLiteral("HauteQualite"), false, corrupt);
+    form.LlTypeEncodage = readLong(store, QStringLiteral("TypeEncodage"), 0, corrupt);
+    form.LlNomFichier = readLong(store, QStringLiteral("NomFichier"), 3, corrupt);
+    form.LsServeur = store.read(QStringLiteral("Serveur"), Parametres::DefaultServeur);
+    form.LsCgi = store.read(QStringLiteral("Cgi"), Parametres::DefaultCgi);
+    form.LlLecteur = readLong(store, QStringLiteral("Lecteur"), 0, corrupt);
+    return corrupt;
+}
+
+bool SauverParametres(const FormFields &form, SettingsStore &store)
+{
+    // Each key on its own, in order; stop at the first that cannot be written.
+    return store.write(QStringLiteral("Mode"), SettingsStore::fromLong(form.LlMode))
+        && store.write(QStringLiteral("Bitrate"), SettingsStore::fromLong(form.LlBitrate))
+        && store.write(QStringLiteral("HauteQualite"), SettingsStore::fromBoolean(form.LbHauteQualite))
+        && store.write(QStringLiteral("TypeEncodage"), SettingsStore::fromLong(form.LlTypeEncodage))
+        && store.write(QStringLiteral("NomFichier"), SettingsStore::fromLong(form.LlNomFichier))
+        && store.write(QStringLiteral("Serveur"), form.LsServeur)
+        && store.write(QStringLiteral("Cgi"), form.LsCgi)
+        && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.LlLecteur));
+}

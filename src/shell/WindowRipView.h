@@ -1,0 +1,40 @@
+#pragma once
+
+#include "RipView.h"
+
+#include <atomic>
+#include <functional>
+
+class frmPrincipal;
+
+// The main window as the conversion sees it. The batch calls it from its worker thread:
+// every call that touches a widget runs on the interface thread, queued for the progress
+// bar and the status line, and waited for where the batch needs an answer (track items,
+// tag texts) or must wait for the user (message boxes, the file-list refresh).
+class WindowRipView : public RipView
+{
+public:
+    explicit WindowRipView(frmPrincipal &window);
+
+    void setProgressMax(std::int32_t max) override;
+    void setProgressValue(std::int32_t value) override;
+    std::int32_t progressValue() const override;
+    void setStatusText(const QString &text) override;
+    void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
+    void yieldToUi() override;
+    std::int32_t trackCount() override;
+    bool trackChecked(std::int32_t position) override;
+    QString trackText(std::int32_t position) override;
+    QString albumText() override;
+    QString artistText() override;
+    void refreshFileList() override;
+
+private:
+    bool closing() const;
+    // Runs f on the interface thread: now when already there, else queued (wait = false)
+    // or waited for.
+    void onUiThread(std::function<void()> f, bool wait) const;
+
+    frmPrincipal &m_window;
+    std::atomic<std::int32_t> m_value{0}; // the bar's value, readable from any thread
+};

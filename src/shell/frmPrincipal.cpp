@@ -1,0 +1,450 @@
+#include "frmPrincipal.h"
+
+#include "Conversion.h"
+#include "Form_aide.h"
+#include "Form_apropos.h"
+#include "FrameAddress.h"
+#include "MusicFolder.h"
+#include "Parametres.h"
+#include "PrgBar.h"
+#include "Resources.h"
+#include "WindowRipView.h"
+#include "modDirectShow.h"
+#include "ui_frmPrincipal.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStatusBar>
+#include <QThread>
+#include <QTreeWidget>
+#include <exception>
+
+namespace {
+
+// The window's own texts.
+namespace Texts {
+const QString Waiting = QStringLiteral("Etat : En attente");
+const QString NoDrive = QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
+const QString CannotStop = QStringLiteral("Impossible d'arrêter la lecture du CD");
+const QString CannotRead = QStringLiteral("Impossible de lire le CD sur le lecteur ");
+const QString TracksError = QStringLiteral("Erreur lors de la lecture des pistes");
+const QString Busy = QStringLiteral("Il y a déjà une lecture en cours");
+const QString NothingSelected = QStringLiteral("Aucun fichier n'est sélectionné");
+const QString ChooseFile = QStringLiteral("Choisissez un fichier");
+QString confirmTrash(const QString &name)
+{
+    return QStringLiteral("Voulez-vous vraiment envoyer « %1 » dans la corbeille ?").arg(name);
+}
+QString trashFailed(const QString &name, const QString &reason)
+{
+    return QStringLiteral("Impossible d'envoyer « %1 » dans la corbeille : %2.").arg(name, reason);
+}
+QString folderFailed(const QString &path)
+{
+    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ». "
+                          "Vérifiez que le dossier du programme est accessible en écriture.")
+        .arg(QDir::toNativeSeparators(path));
+}
+QString settingsFailed(const QString &where)
+{
+    return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
+        .arg(QDir::toNativeSeparators(where));
+}
+} // namespace Texts
+
+constexpr int IconNone = 0;
+constexpr int IconCritical = 16;
+constexpr int IconExclamation = 48;
+
+} // namespace
+
+frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                              | Qt::MSWindowsFixedSizeDialogHint)
+    , m_ui(std::make_unique<Ui::frmPrincipal>())
+    , m_reader(std::move(reader))
+    , m_options(std::move(options))
+    , m_store(m_options.applicationName)
+    , m_view(std::make_unique<WindowRipView>(*this))
+{
+    sonalburyInitResources();
+    m_ui->setupUi(this);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/sonalbury.png")));
+
+    // White window and frames, black text.
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    m_ui->centralwidget->setPalette(white);
+    m_ui->centralwidget->setAutoFillBackground(true);
+    m_ui->staBarreEtat->setPalette(white);
+    m_ui->staBarreEtat->setAutoFillBackground(true);
+
+    // The status bar's one panel, stretched across the bar.
+    m_ui->staBarreEtat->setFixedHeight(21);
+    m_panel1 = new QLabel(m_ui->staBarreEtat);
+    m_panel1->setObjectName(QStringLiteral("panel1"));
+    m_panel1->setFrameShape(QFrame::StyledPanel);
+    m_panel1->setFrameShadow(QFrame::Sunken);
+    m_ui->staBarreEtat->addWidget(m_panel1, 1);
+
+    // Track list: "Piste" 1440 twips, "Durée" 650 twips.
+    QTreeWidget *list = m_ui->lstPistes;
+    list->header()->setSectionsMovable(false);
+    list->header()->setStretchLastSection(false);
+    list->setColumnWidth(0, 96);
+    list->setColumnWidth(1, 43);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    m_ui->File1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui->cboLecteurs->setEditable(false);
+
+    // Fixed size: the client area below the menu is 778 × 531 pixels.
+    m_ui->centralwidget->setFixedSize(778, 510);
+    adjustSize();
+    setFixedSize(778, m_ui->menubar->sizeHint().height() + 531);
+
+    connect(m_ui->cboLecteurs, &QComboBox::activated, this, &frmPrincipal::onDriveActivated);
+    connect(m_ui->Command_rip, &QPushButton::clicked, this, &frmPrincipal::Command_rip_Click);
+    connect(m_ui->btnAnnuler, &QPushButton::clicked, this, &frmPrincipal::btnAnnuler_Click);
+    connect(m_ui->Command1, &QPushButton::clicked, this, &frmPrincipal::Command1_Click);
+    connect(m_ui->File1, &QListWidget::itemDoubleClicked, this, &frmPrincipal::File1_DblClick);
+    connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
+    connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
+    connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
+}
+
+frmPrincipal::~frmPrincipal()
+{
+    if (m_batch) {
+        // Never leave a worker running behind a destroyed window.
+        m_form.closing = true;
+        m_form.LbStop = true;
+        while (!m_batch->wait(20))
+            QCoreApplication::processEvents();
+        delete m_batch;
+        m_batch = nullptr;
+    }
+}
+
+QString frmPrincipal::musicFolder() const
+{
+    return MusicFolder::path(m_options.programFolder);
+}
+
+QString frmPrincipal::statusText() const
+{
+    return m_panel1->text();
+}
+
+void frmPrincipal::message(const QString &text, int icon)
+{
+    QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
+    if (icon == IconCritical)
+        boxIcon = QMessageBox::Critical;
+    else if (icon == IconExclamation)
+        boxIcon = QMessageBox::Warning;
+    QMessageBox box(boxIcon, programTitle(), text, QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.setWindowIcon(windowIcon());
+    box.exec();
+}
+
+void frmPrincipal::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QRect frame = frameGeometry();
+    // Not clamped: on a screen smaller than the window it is placed partly off the screen.
+    move(area.x() + static_cast<int>((area.width() - frame.width()) / 2.0),
+         area.y() + static_cast<int>((area.height() - frame.height()) / 2.0));
+}
+
+frmPrincipal::LoadResult frmPrincipal::Form_Load()
+{
+    centreOnScreen();
+
+    const QString folder = musicFolder();
+    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
+        message(Texts::folderFailed(folder), IconExclamation);
+        m_exitCode = 1;
+        return LoadResult::Failed;
+    }
+    RafraichirListe();
+
+    ChargerParametres(m_form, m_store);
+
+    setupDriveList();
+    if (m_unloaded)
+        return LoadResult::NoDrive;
+
+    m_panel1->setText(Texts::Waiting);
+    m_form.lsDossier = folder;
+    untickAll();
+    return LoadResult::Ready;
+}
+
+void frmPrincipal::setupDriveList()
+{
+    m_form.LoRipper = m_reader.get();
+    CdReader &ripper = *m_reader;
+    ripper.ScanDrives();
+    if (ripper.GetDriveCount() == 0) {
+        message(Texts::NoDrive, IconCritical);
+        Form_Unload();
+        return;
+    }
+    const std::int32_t count = ripper.GetDriveCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        const DriveInfo info = ripper.GetDriveInfo(i);
+        m_ui->cboLecteurs->addItem(info.text1.trimmed() + QLatin1Char(' ') + info.text2);
+    }
+    // A saved drive that is gone since the last run: take the first one.
+    if (m_form.LlLecteur < 0 || m_form.LlLecteur >= count)
+        m_form.LlLecteur = 0;
+    m_ui->cboLecteurs->setCurrentIndex(m_form.LlLecteur);
+    cboLecteurs_Click();
+}
+
+void frmPrincipal::onDriveActivated(int)
+{
+    if (batchRunning()) {
+        // The drive being read stays selected.
+        m_ui->cboLecteurs->setCurrentIndex(m_batchDrive);
+        refuseDuringBatch();
+        return;
+    }
+    cboLecteurs_Click();
+}
+
+void frmPrincipal::cboLecteurs_Click()
+{
+    CdReader &ripper = *m_reader;
+    m_form.LlLecteur = m_ui->cboLecteurs->currentIndex();
+    m_ui->lstPistes->clear();
+    if (m_form.LlHandleCD != 0) {
+        if (!ripper.CloseDrive(m_form.LlHandleCD)) {
+            message(Texts::CannotStop, IconExclamation);
+            return;
+        }
+        m_form.LlHandleCD = 0;
+    }
+    const DriveAddress address = ripper.GetDriveAddress(m_ui->cboLecteurs->currentIndex());
+    m_form.LlHandleCD = ripper.OpenDrive(address);
+    if (m_form.LlHandleCD != 0)
+        LirePistes();
+    else
+        message(Texts::CannotRead + m_ui->cboLecteurs->currentText(), IconExclamation);
+    untickAll();
+}
+
+void frmPrincipal::LirePistes()
+{
+    CdReader &ripper = *m_reader;
+    const std::int32_t handle = m_form.LlHandleCD;
+    if (handle == 0) {
+        message(Texts::TracksError, IconExclamation);
+        return;
+    }
+    if (!ripper.SetDriveParam(handle, CdReader::ParamSecureRead, -1))
+        message(Texts::TracksError, IconExclamation);
+    if (ripper.ReadToc(handle) != 1) {
+        message(Texts::TracksError, IconExclamation);
+        return;
+    }
+    const std::int32_t last = ripper.GetLastTrack();
+    const std::int32_t first = ripper.GetFirstTrack();
+    const QIcon icon(QStringLiteral(":/icons/piste.png"));
+    try {
+        for (std::int32_t n = first; n <= last; ++n) {
+            const TocTime startEntry = ripper.GetTocEntry(n - 1);
+            const TocTime endEntry = ripper.GetTocEntry(n);
+            auto *item = new QTreeWidgetItem(m_ui->lstPistes);
+            item->setText(0, QStringLiteral("Piste %1").arg(n));
+            item->setIcon(0, icon);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                           | Qt::ItemIsUserCheckable);
+            const std::int32_t end = frameAddress(endEntry);
+            const std::int32_t start = frameAddress(startEntry);
+            // A table whose entries go backwards is not a table we can read from.
+            if (end < start)
+                throw FrameOverflow();
+            item->setText(1, FormaterDuree(start, end));
+            item->setCheckState(0, Qt::Checked);
+            if (n == last)
+                break; // the loop counter must not pass the largest track number
+        }
+    } catch (const std::exception &) {
+        m_ui->lstPistes->clear();
+        message(Texts::TracksError, IconExclamation);
+    }
+}
+
+void frmPrincipal::untickAll()
+{
+    const int count = m_ui->lstPistes->topLevelItemCount();
+    for (int i = 0; i < count; ++i)
+        m_ui->lstPistes->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+}
+
+void frmPrincipal::RafraichirListe()
+{
+    m_ui->File1->clear();
+    m_ui->File1->addItems(MusicFolder::list(musicFolder()));
+    m_ui->File1->setCurrentRow(-1);
+    m_ui->File1->clearSelection();
+}
+
+void frmPrincipal::refuseDuringBatch()
+{
+    message(Texts::Busy, IconExclamation);
+}
+
+void frmPrincipal::Command_rip_Click()
+{
+    if (batchRunning()) {
+        refuseDuringBatch();
+        return;
+    }
+    // A cancel pressed while nothing ran must not spoil this batch.
+    m_form.LbStop = false;
+    m_batchDrive = m_ui->cboLecteurs->currentIndex();
+    m_batch = QThread::create([this] {
+        try {
+            Conversion conversion(m_form, *m_view);
+            conversion.ConvertirPistes();
+        } catch (const std::exception &e) {
+            m_view->showMessage(QString::fromLocal8Bit(e.what()), MessageIcon::Exclamation,
+                                programTitle());
+        } catch (...) {
+            m_view->showMessage(QStringLiteral("Erreur inattendue pendant la conversion."),
+                                MessageIcon::Exclamation, programTitle());
+        }
+    });
+    m_batch->setObjectName(QStringLiteral("conversion"));
+    connect(m_batch, &QThread::finished, this, &frmPrincipal::onBatchReturned, Qt::QueuedConnection);
+    m_batch->start();
+}
+
+void frmPrincipal::onBatchReturned()
+{
+    if (!m_batch)
+        return;
+    m_batch->wait();
+    delete m_batch;
+    m_batch = nullptr;
+    if (m_closeRequested) {
+        Form_Unload();
+        return;
+    }
+    resetAfterBatch(m_form);
+    emit batchFinished();
+}
+
+void frmPrincipal::btnAnnuler_Click()
+{
+    m_form.LbStop = true;
+}
+
+void frmPrincipal::Command1_Click()
+{
+    if (batchRunning()) {
+        refuseDuringBatch();
+        return;
+    }
+    try {
+        QListWidgetItem *current = m_ui->File1->currentItem();
+        const QString name = current ? current->text() : QString();
+        const QString path = musicFolder() + name;
+        if (!current || m_ui->File1->currentRow() < 0 || !current->isSelected()) {
+            QMessageBox box(QMessageBox::NoIcon, programTitle(), Texts::NothingSelected,
+                            QMessageBox::Ok, this);
+            box.exec();
+            m_ui->File1->setFocus();
+            return;
+        }
+        const auto answer = QMessageBox::question(this, programTitle(), Texts::confirmTrash(name),
+                                                  QMessageBox::Yes | QMessageBox::No,
+                                                  QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            QString reason;
+            if (!MusicFolder::moveToTrash(path, &reason))
+                message(Texts::trashFailed(name, reason), IconExclamation);
+        }
+        RafraichirListe();
+    } catch (...) {
+        message(Texts::ChooseFile, IconExclamation);
+    }
+}
+
+void frmPrincipal::File1_DblClick()
+{
+    const QListWidgetItem *current = m_ui->File1->currentItem();
+    const QString path = musicFolder() + (current ? current->text() : QString());
+    modDirectShow::LoadMP3(path);
+    modDirectShow::PlayMP3();
+}
+
+void frmPrincipal::quitter_Click()
+{
+    close();
+}
+
+void frmPrincipal::aide_Click()
+{
+    Form_aide help;
+    help.exec();
+}
+
+void frmPrincipal::propos_Click()
+{
+    Form_apropos about;
+    about.exec();
+}
+
+void frmPrincipal::closeEvent(QCloseEvent *event)
+{
+    if (m_unloaded) {
+        event->accept();
+        return;
+    }
+    if (batchRunning()) {
+        // Stop the conversion at once; the unfinished files are removed as it returns,
+        // then the window unloads.
+        m_closeRequested = true;
+        m_form.closing = true;
+        m_form.LbStop = true;
+        hide();
+        event->ignore();
+        return;
+    }
+    Form_Unload();
+    event->accept();
+}
+
+void frmPrincipal::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    if (!SauverParametres(m_form, m_store)) {
+        message(Texts::settingsFailed(m_store.location()), IconExclamation);
+        m_exitCode = 1;
+    }
+    // The open drive is not closed: the reader goes with it.
+    m_form.LoRipper = nullptr;
+    m_reader.reset();
+    modDirectShow::TerminateEngine();
+    hide();
+    emit unloaded();
+}

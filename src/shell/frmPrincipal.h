@@ -1,0 +1,98 @@
+#pragma once
+
+#include "CdReader.h"
+#include "FormFields.h"
+#include "SettingsStore.h"
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+class QLabel;
+class QThread;
+class WindowRipView;
+namespace Ui {
+class frmPrincipal;
+}
+
+// The main window: drive choice, track list, conversion, music folder list. Its start-up
+// and shut-down are the program's.
+class frmPrincipal : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QString programFolder;   // the folder of the executable; the music folder is in it
+        QString applicationName; // name of the settings in the store
+    };
+
+    enum class LoadResult
+    {
+        Ready,   // show the window
+        NoDrive, // the user was told; settings written; the program ends normally
+        Failed,  // the user was told why; the program ends with a failure status
+    };
+
+    frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QWidget *parent = nullptr);
+    ~frmPrincipal() override;
+
+    LoadResult Form_Load();
+
+    // State shared with the conversion, and read by tests.
+    FormFields &fields() { return m_form; }
+    const FormFields &fields() const { return m_form; }
+    QString musicFolder() const;
+    QString statusText() const;
+    bool batchRunning() const { return m_batch != nullptr; }
+    // Exit status to return once the event loop has ended.
+    int exitCode() const { return m_exitCode; }
+
+public slots:
+    void cboLecteurs_Click();
+    void Command_rip_Click();
+    void btnAnnuler_Click();
+    void Command1_Click();
+    void File1_DblClick();
+    void quitter_Click();
+    void aide_Click();
+    void propos_Click();
+
+signals:
+    // The batch has returned and the window has done its resets.
+    void batchFinished();
+    // Form_Unload has run; the program is ending.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class WindowRipView;
+
+    void centreOnScreen();
+    void setupDriveList();
+    void LirePistes();
+    void untickAll();
+    void RafraichirListe();
+    void Form_Unload();
+    void onBatchReturned();
+    void onDriveActivated(int index);
+    void message(const QString &text, int icon);
+    void refuseDuringBatch();
+
+    std::unique_ptr<Ui::frmPrincipal> m_ui;
+    QLabel *m_panel1 = nullptr;
+    std::unique_ptr<CdReader> m_reader;
+    Options m_options;
+    SettingsStore m_store;
+    FormFields m_form;
+    std::unique_ptr<WindowRipView> m_view;
+    QThread *m_batch = nullptr;
+    std::int32_t m_batchDrive = 0;
+    bool m_closeRequested = false;
+    bool m_unloaded = false;
+    int m_exitCode = 0;
+};

@@ -1,0 +1,78 @@
+#include "CommandLine.h"
+#include "HeadlessConversion.h"
+#include "LibcdioReader.h"
+#include "ProgramSetup.h"
+#include "SettingsStore.h"
+#include "frmPrincipal.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+void printTo(std::FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+}
+
+int runWindow(int argc, char *argv[], const CommandLine &line)
+{
+    QApplication app(argc, argv);
+    ProgramSetup::applyFonts();
+    std::unique_ptr<CdReader> reader;
+    try {
+        reader = std::make_unique<LibcdioReader>(line.images);
+    } catch (const std::exception &e) {
+        QMessageBox::warning(nullptr, programTitle(),
+                             QStringLiteral("Le lecteur de CD ne peut pas démarrer : %1")
+                                 .arg(QString::fromLocal8Bit(e.what())));
+        return 1;
+    }
+    frmPrincipal window(std::move(reader),
+                        {QCoreApplication::applicationDirPath(), SettingsStore::defaultApplicationName()});
+    switch (window.Form_Load()) {
+    case frmPrincipal::LoadResult::NoDrive:
+        return window.exitCode();
+    case frmPrincipal::LoadResult::Failed:
+        return window.exitCode() != 0 ? window.exitCode() : 1;
+    case frmPrincipal::LoadResult::Ready:
+        break;
+    }
+    QObject::connect(&window, &frmPrincipal::unloaded, &app,
+                     [&window] { QCoreApplication::exit(window.exitCode()); }, Qt::QueuedConnection);
+    window.show();
+    return app.exec();
+}
+
+int runHeadless(int argc, char *argv[], const CommandLine &line)
+{
+    QCoreApplication app(argc, argv);
+    LibcdioReader reader(line.images);
+    FormFields form;
+    return runHeadlessConversion(line, reader, QCoreApplication::applicationDirPath(),
+                                 SettingsStore::defaultApplicationName(), form);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    ProgramSetup::beforeApplication();
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine line = CommandLine::parse(arguments);
+    if (!line.error.isEmpty()) {
+        printTo(stderr, line.error + QStringLiteral("\n\n") + CommandLine::usage(arguments.first()));
+        return 2;
+    }
+    if (line.help) {
+        printTo(stdout, CommandLine::usage(arguments.first()));
+        return 0;
+    }
+    return line.convert ? runHeadless(argc, argv, line) : runWindow(argc, argv, line);
+}

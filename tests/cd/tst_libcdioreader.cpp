@@ -1,0 +1,546 @@
+#include "DiscImage.h"
+#include "LibcdioReader.h"
+#include "TestEnvironment.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using discimage::Spec;
+using discimage::Track;
+
+Q_DECLARE_METATYPE(discimage::Spec)
+
+namespace {
+
+constexpr std::int32_t SectorBytes = 2352;
+
+Track audio(std::int32_t frames, std::int32_t pregap = 0)
+{
+    return Track{frames, pregap, false};
+}
+
+Track data(std::int32_t frames)
+{
+    return Track{frames, 0, true};
+}
+
+Spec disc(std::vector<Track> tracks, std::int32_t dataGap = 0)
+{
+    Spec spec;
+    spec.tracks = std::move(tracks);
+    spec.dataGap = dataGap;
+    return spec;
+}
+
+std::int32_t address(const TocTime &time)
+{
+    return (time.minutes * 60 + time.seconds) * 75 + time.frames;
+}
+
+QString msf(const TocTime &time)
+{
+    return QString::asprintf("%02d:%02d:%02d", time.minutes, time.seconds, time.frames);
+}
+
+// The audio of a WAV file, after checking by hand that the header describes exactly what
+// follows it: RIFF size, CD format, data size.
+QByteArray wavAudio(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    const QByteArray bytes = file.readAll();
+    const auto u32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(bytes.constData() + at); };
+    const auto u16 = [&](qsizetype at) { return qFromLittleEndian<quint16>(bytes.constData() + at); };
+    if (bytes.size() < 12 || !bytes.startsWith("RIFF") || bytes.mid(8, 4) != "WAVE"
+        || u32(4) != quint32(bytes.size() - 8))
+        return "<bad RIFF header>";
+    bool formatSeen = false;
+    for (qsizetype at = 12; at + 8 <= bytes.size();) {
+        const QByteArray id = bytes.mid(at, 4);
+        const qsizetype size = u32(at + 4);
+        if (id == "fmt ") {
+            if (u16(at + 8) != 1 || u16(at + 10) != 2 || u32(at + 12) != 44100
+                || u32(at + 16) != 176400 || u16(at + 20) != 4 || u16(at + 22) != 16)
+                return "<not 16-bit stereo 44.1 kHz PCM>";
+            formatSeen = true;
+        } else if (id == "data") {
+            if (!formatSeen || at + 8 + size != bytes.size())
+                return "<bad data chunk>";
+            return bytes.mid(at + 8, size);
+        }
+        at += 8 + size + (size & 1);
+    }
+    return "<no data chunk>";
+}
+
+} // namespace
+
+class TestLibcdioReader : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_images = 0;
+
+    QString image(const Spec &spec, const QString &name = {})
+    {
+        const QString base = m_dir.filePath(name.isEmpty() ? QStringLiteral("disc%1").arg(++m_images) : name);
+        return discimage::write(base, spec);
+    }
+
+    // A reader over the given images, and the handle of the first one opened.
+    static std::unique_ptr<LibcdioReader> openFirst(const QStringList &images, std::int32_t &handle)
+    {
+        auto reader = std::make_unique<LibcdioReader>(images);
+        reader->ScanDrives();
+        // Images come after the machine's own drives.
+        const std::int32_t first = reader->GetDriveCount() - std::int32_t(images.size());
+        handle = reader->OpenDrive(reader->GetDriveAddress(first));
+        return reader;
+    }
+
+    // Reads track n of the disc into path, in chunks of at most 25 sectors.
+    static bool readTrack(LibcdioReader &reader, std::int32_t handle, int track, const QString &path)
+    {
+        const std::int32_t entry0 = address(reader.GetTocEntry(0));
+        const std::int32_t begin = address(reader.GetTocEntry(track - 1)) - entry0;
+        const std::int32_t end = address(reader.GetTocEntry(track)) - entry0;
+        reader.OpenWaveFile(path);
+        bool ok = true;
+        for (std::int32_t s = begin; ok && s < end; s += 25)
+            ok = reader.ReadSectors(handle, s, std::min(25, end - s)) == 1;
+        return reader.CloseWaveFile() && ok;
+    }
+
+private slots:
+    void initTestCase();
+    void tocEntriesGiveTheLayoutWritten_data();
+    void tocEntriesGiveTheLayoutWritten();
+    void tracksReadBackExactly_data();
+    void tracksReadBackExactly();
+    void readsMayJumpAround_data();
+    void readsMayJumpAround();
+    void readsOutsideTheAudioFail_data();
+    void readsOutsideTheAudioFail();
+    void zeroSectorsSucceedWithNothingWritten();
+    void openDriveRefusesWhatIsNoAudioDisc_data();
+    void openDriveRefusesWhatIsNoAudioDisc();
+    void handlesAreIndependent();
+    void eachHandleReadsItsOwnDisc();
+    void waveFileThatCannotBeCreatedFailsEveryRead();
+    void waveFileNameMayHoldAnyCharacter();
+    void fullDiskFailsTheRead();
+    void imagesAreListedAfterTheDrives();
+    void libcdioComplaintsStayOffTheTerminal();
+    void workerThreadReadsWithParanoia();
+};
+
+void TestLibcdioReader::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // The broken images below make libcdio complain; that is expected, keep the output clean.
+    QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=false"));
+}
+
+void TestLibcdioReader::tocEntriesGiveTheLayoutWritten_data()
+{
+    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<int>("firstTrack");
+    QTest::addColumn<int>("lastTrack");
+    QTest::addColumn<QStringList>("entries");
+
+    QTest::newRow("three tracks") << disc({audio(300), audio(200), audio(250)}) << 1 << 3
+                                  << QStringList{"00:02:00", "00:06:00", "00:08:50", "00:12:00"};
+    QTest::newRow("pregaps count in the track before") << disc({audio(300), audio(200, 150), audio(250, 75)})
+                                                       << 1 << 3
+                                                       << QStringList{"00:02:00", "00:08:00", "00:11:50", "00:15:00"};
+    QTest::newRow("pregap before track 1") << disc({audio(300, 100), audio(200)}) << 1 << 2
+                                           << QStringList{"00:03:25", "00:07:25", "00:10:00"};
+    QTest::newRow("minutes") << disc({audio(5000), audio(100)}) << 1 << 2
+                             << QStringList{"00:02:00", "01:08:50", "01:10:00"};
+    QTest::newRow("enhanced CD: audio session only") << disc({audio(300), audio(200), data(400)}, 11400) << 1 << 2
+                                                     << QStringList{"00:02:00", "00:06:00", "00:08:50"};
+    QTest::newRow("data track after audio, no session gap") << disc({audio(300), data(100)}) << 1 << 1
+                                                            << QStringList{"00:02:00", "00:06:00"};
+    QTest::newRow("data track first is listed") << disc({data(300), audio(200, 150), audio(250)}) << 1 << 3
+                                                << QStringList{"00:02:00", "00:08:00", "00:10:50", "00:14:00"};
+}
+
+void TestLibcdioReader::tocEntriesGiveTheLayoutWritten()
+{
+    QFETCH(Spec, spec);
+    QFETCH(int, firstTrack);
+    QFETCH(int, lastTrack);
+    QFETCH(QStringList, entries);
+
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    QVERIFY(handle != 0);
+    QCOMPARE(reader->ReadToc(handle), 1);
+    QCOMPARE(reader->GetFirstTrack(), firstTrack);
+    QCOMPARE(reader->GetLastTrack(), lastTrack);
+    QStringList actual;
+    for (int entry = 0; entry <= lastTrack; ++entry)
+        actual << msf(reader->GetTocEntry(entry));
+    QCOMPARE(actual, entries);
+    QCOMPARE(msf(reader->GetTocEntry(lastTrack + 1)), QStringLiteral("00:00:00"));
+}
+
+void TestLibcdioReader::tracksReadBackExactly_data()
+{
+    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<bool>("secure");
+
+    const Spec pregaps = disc({audio(163), audio(75, 40), audio(112, 150)});
+    const Spec enhanced = disc({audio(130), audio(90, 30), data(60)}, 11400);
+    const Spec dataFirst = disc({data(120), audio(100, 150), audio(80)});
+    QTest::newRow("raw reads, pregaps") << pregaps << false;
+    QTest::newRow("paranoia, pregaps") << pregaps << true;
+    QTest::newRow("raw reads, enhanced CD") << enhanced << false;
+    QTest::newRow("paranoia, enhanced CD") << enhanced << true;
+    QTest::newRow("paranoia, data track first") << dataFirst << true;
+}
+
+void TestLibcdioReader::tracksReadBackExactly()
+{
+    QFETCH(Spec, spec);
+    QFETCH(bool, secure);
+
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    QVERIFY(handle != 0);
+    if (secure)
+        QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, -1));
+    QCOMPARE(reader->ReadToc(handle), 1);
+    for (int track = 1; track <= reader->GetLastTrack(); ++track) {
+        if (spec.tracks[std::size_t(track - 1)].data)
+            continue;
+        const QString path = m_dir.filePath(QStringLiteral("track%1.wav").arg(track));
+        QVERIFY2(readTrack(*reader, handle, track, path), qPrintable(QStringLiteral("track %1").arg(track)));
+        const std::int32_t start = address(reader->GetTocEntry(track - 1));
+        const std::int32_t length = address(reader->GetTocEntry(track)) - start;
+        QVERIFY2(wavAudio(path) == discimage::rangeBytes(spec, start - 150, length),
+                 qPrintable(QStringLiteral("track %1").arg(track)));
+    }
+}
+
+void TestLibcdioReader::readsMayJumpAround_data()
+{
+    QTest::addColumn<bool>("secure");
+    QTest::newRow("raw reads") << false;
+    QTest::newRow("paranoia") << true;
+}
+
+void TestLibcdioReader::readsMayJumpAround()
+{
+    QFETCH(bool, secure);
+    const Spec spec = disc({audio(200)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    QVERIFY(handle != 0);
+    QCOMPARE(reader->SetDriveParam(handle, CdReader::ParamSecureRead, secure ? -1 : 0), true);
+
+    const QString path = m_dir.filePath(QStringLiteral("jumps.wav"));
+    reader->OpenWaveFile(path);
+    const std::vector<std::pair<int, int>> reads{{50, 25}, {0, 25}, {25, 25}, {190, 10}, {75, 3}};
+    QByteArray expected;
+    for (const auto &[first, count] : reads) {
+        QCOMPARE(reader->ReadSectors(handle, first, count), 1);
+        expected += discimage::rangeBytes(spec, first, count);
+    }
+    QVERIFY(reader->CloseWaveFile());
+    QVERIFY(wavAudio(path) == expected);
+}
+
+void TestLibcdioReader::readsOutsideTheAudioFail_data()
+{
+    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("count");
+
+    const Spec three = disc({audio(300), audio(200), audio(250)});
+    const Spec enhanced = disc({audio(300), audio(200), data(400)}, 11400);
+    const Spec dataFirst = disc({data(300), audio(200, 150), audio(250)});
+    QTest::newRow("past the end") << three << 750 << 1;
+    QTest::newRow("across the end") << three << 740 << 25;
+    QTest::newRow("negative sector") << three << -1 << 1;
+    QTest::newRow("more than 25 sectors") << three << 0 << 26;
+    QTest::newRow("negative count") << three << 0 << -1;
+    QTest::newRow("enhanced CD: session gap") << enhanced << 500 << 1;
+    QTest::newRow("enhanced CD: data track") << enhanced << 500 + 11400 << 1;
+    QTest::newRow("data track first: its sectors") << dataFirst << 0 << 25;
+    QTest::newRow("data track first: into the audio") << dataFirst << 440 << 20;
+}
+
+void TestLibcdioReader::readsOutsideTheAudioFail()
+{
+    QFETCH(Spec, spec);
+    QFETCH(int, first);
+    QFETCH(int, count);
+
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    QVERIFY(handle != 0);
+    for (const bool secure : {false, true}) {
+        QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, secure ? -1 : 0));
+        const QString path = m_dir.filePath(QStringLiteral("outside.wav"));
+        reader->OpenWaveFile(path);
+        QCOMPARE(reader->ReadSectors(handle, first, count), 0);
+        // The failure leaves nothing in the file, and the file stays usable.
+        const std::int32_t good = spec.tracks.front().data ? 450 : 0;
+        QCOMPARE(reader->ReadSectors(handle, good, 2), 1);
+        QVERIFY(reader->CloseWaveFile());
+        QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, good, 2));
+    }
+}
+
+void TestLibcdioReader::zeroSectorsSucceedWithNothingWritten()
+{
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(disc({audio(100)}))}, handle);
+    const QString path = m_dir.filePath(QStringLiteral("empty.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 0, 0), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QCOMPARE(wavAudio(path), QByteArray());
+}
+
+void TestLibcdioReader::openDriveRefusesWhatIsNoAudioDisc_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("cue"); // written as the file, unless null
+
+    QTest::newRow("missing file") << "missing.cue" << QByteArray();
+    QTest::newRow("not a cue sheet") << "text.cue" << QByteArray("Dear diary,\nnothing to see.\n");
+    QTest::newRow("not an image at all") << "notes.txt" << QByteArray("just text\n");
+    QTest::newRow("cue sheet without its bin")
+        << "lonely.cue" << QByteArray("FILE \"lonely.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    QTest::newRow("data disc") << "datadisc" << QByteArray("<data>");
+}
+
+void TestLibcdioReader::openDriveRefusesWhatIsNoAudioDisc()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, cue);
+
+    QString path = m_dir.filePath(name);
+    if (cue == "<data>") {
+        path = image(disc({data(200)}), name);
+    } else if (!cue.isNull()) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(cue);
+    }
+    std::int32_t handle = -1;
+    const auto reader = openFirst({path}, handle);
+    QCOMPARE(handle, 0);
+    QCOMPARE(reader->OpenDrive(DriveAddress{reader->GetDriveCount(), 0, 0}), 0);
+    QCOMPARE(reader->OpenDrive(DriveAddress{-1, 0, 0}), 0);
+}
+
+void TestLibcdioReader::handlesAreIndependent()
+{
+    const Spec spec = disc({audio(100), audio(100)});
+    const QString cue = image(spec);
+    std::int32_t first = 0;
+    const auto reader = openFirst({cue}, first);
+    const std::int32_t second = reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1));
+    QCOMPARE(first, 1);
+    QCOMPARE(second, 2);
+
+    QVERIFY(reader->CloseDrive(first));
+    QVERIFY(!reader->CloseDrive(first));
+    QVERIFY(!reader->CloseDrive(42));
+    QCOMPARE(reader->ReadToc(first), 0);
+    QVERIFY(!reader->SetDriveParam(first, CdReader::ParamSecureRead, -1));
+    QVERIFY(!reader->SetDriveParam(second, 35, -1));
+    QVERIFY(!reader->SetDriveParam(second, CdReader::ParamSecureRead, 5));
+    QVERIFY(reader->SetDriveParam(second, CdReader::ParamSecureRead, -1));
+
+    const QString path = m_dir.filePath(QStringLiteral("handles.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(first, 0, 5), 0);
+    QCOMPARE(reader->ReadSectors(second, 0, 5), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 0, 5));
+    // A third open gets a handle of its own, never one that was given before.
+    QCOMPARE(reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1)), 3);
+}
+
+void TestLibcdioReader::eachHandleReadsItsOwnDisc()
+{
+    const Spec longDisc = disc({audio(400)});
+    const Spec shortDisc = disc({data(100), audio(50)});
+    const QStringList images{image(longDisc), image(shortDisc)};
+    std::int32_t longHandle = 0;
+    const auto reader = openFirst(images, longHandle);
+    const std::int32_t shortHandle = reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1));
+    QVERIFY(longHandle != 0 && shortHandle != 0);
+
+    QCOMPARE(reader->ReadToc(longHandle), 1);
+    QCOMPARE(reader->ReadToc(shortHandle), 1);
+    QCOMPARE(reader->GetLastTrack(), 2); // the table read last answers
+
+    const QString path = m_dir.filePath(QStringLiteral("own.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(longHandle, 300, 25), 1);
+    QCOMPARE(reader->ReadSectors(shortHandle, 0, 1), 0);
+    QVERIFY(reader->CloseWaveFile());
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(longDisc, 300, 25));
+}
+
+void TestLibcdioReader::waveFileThatCannotBeCreatedFailsEveryRead()
+{
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(disc({audio(100)}))}, handle);
+    QCOMPARE(reader->ReadSectors(handle, 0, 1), 0); // no file opened yet
+    QVERIFY(!reader->CloseWaveFile());
+
+    const QString path = m_dir.filePath(QStringLiteral("no such folder/track.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 0, 1), 0);
+    QCOMPARE(reader->ReadSectors(handle, 1, 1), 0);
+    QVERIFY(!reader->CloseWaveFile());
+    QVERIFY(!QFile::exists(path));
+
+    // The next file starts afresh.
+    const QString good = m_dir.filePath(QStringLiteral("after.wav"));
+    reader->OpenWaveFile(good);
+    QCOMPARE(reader->ReadSectors(handle, 0, 1), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QCOMPARE(reader->ReadSectors(handle, 1, 1), 0); // closed: nothing to append to
+}
+
+void TestLibcdioReader::waveFileNameMayHoldAnyCharacter()
+{
+    const Spec spec = disc({audio(100)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec, QStringLiteral("Été à Noël"))}, handle);
+    QVERIFY(handle != 0);
+    const QString path = m_dir.filePath(QStringLiteral("Piste « é » 日本語 🎵.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 10, 25), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 10, 25));
+}
+
+void TestLibcdioReader::fullDiskFailsTheRead()
+{
+    // A file-size limit makes write() fail part-way, as a full disk does.
+    const Spec spec = disc({audio(100)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    const QString path = m_dir.filePath(QStringLiteral("full.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 0, 2), 1);
+
+    rlimit saved{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = rlim_t(QFileInfo(path).size() + SectorBytes + 1000);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const std::int32_t crossing = reader->ReadSectors(handle, 2, 2);
+    const std::int32_t after = reader->ReadSectors(handle, 4, 1);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QCOMPARE(crossing, 0);
+    QCOMPARE(after, 0); // the file misses audio: nothing may be appended after the hole
+    QVERIFY(!reader->CloseWaveFile());
+}
+
+void TestLibcdioReader::imagesAreListedAfterTheDrives()
+{
+    const QString first = image(disc({audio(100)}), QStringLiteral("Premier"));
+    const QString second = image(disc({audio(100)}), QStringLiteral("Deuxième été"));
+    LibcdioReader reader({first, second});
+    const std::int32_t count = reader.ScanDrives();
+    QCOMPARE(reader.GetDriveCount(), count);
+    QVERIFY(count >= 2);
+    const std::int32_t index = count - 2;
+    QCOMPARE(reader.GetDriveInfo(index).text1, QStringLiteral("Image"));
+    QCOMPARE(reader.GetDriveInfo(index).text2, QStringLiteral("Premier.cue"));
+    QCOMPARE(reader.GetDriveInfo(index + 1).text1, QStringLiteral("Image"));
+    QCOMPARE(reader.GetDriveInfo(index + 1).text2, QStringLiteral("Deuxième été.cue"));
+    const DriveAddress where = reader.GetDriveAddress(index + 1);
+    QCOMPARE(where.a, index + 1);
+    QCOMPARE(where.b, 0);
+    QCOMPARE(where.c, 0);
+    QCOMPARE(reader.GetDriveInfo(count).text1, QString());
+}
+
+void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
+{
+    // A cue sheet whose BIN is missing: libcdio warns about it.
+    QFile broken(m_dir.filePath(QStringLiteral("broken.cue")));
+    QVERIFY(broken.open(QIODevice::WriteOnly));
+    broken.write("FILE \"broken.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    broken.close();
+
+    QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=true"));
+    static QStringList messages;
+    messages.clear();
+    const auto previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &text) {
+        messages << text;
+    });
+    // libcdio's own handler prints warnings on stdout and errors on stderr: watch both.
+    const QString capture = m_dir.filePath(QStringLiteral("terminal.txt"));
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const int savedOut = dup(STDOUT_FILENO);
+    const int savedErr = dup(STDERR_FILENO);
+    const int file = open(QFile::encodeName(capture).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, STDOUT_FILENO);
+    dup2(file, STDERR_FILENO);
+    close(file);
+
+    std::int32_t handle = -1;
+    openFirst({broken.fileName(), m_dir.filePath(QStringLiteral("absent.cue"))}, handle);
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    dup2(savedOut, STDOUT_FILENO);
+    dup2(savedErr, STDERR_FILENO);
+    close(savedOut);
+    close(savedErr);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=false"));
+
+    QCOMPARE(handle, 0);
+    QCOMPARE(QFileInfo(capture).size(), 0);
+    QVERIFY(!messages.isEmpty()); // they went to the program's own log instead
+}
+
+void TestLibcdioReader::workerThreadReadsWithParanoia()
+{
+    const Spec spec = disc({audio(150), audio(120, 30)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(spec)}, handle);
+    QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, -1));
+    QCOMPARE(reader->ReadToc(handle), 1);
+    const QString path = m_dir.filePath(QStringLiteral("worker.wav"));
+    bool ok = false;
+    std::thread worker([&] { ok = readTrack(*reader, handle, 2, path); });
+    worker.join();
+    QVERIFY(ok);
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 180, 120));
+}
+
+SONALBURY_TEST_MAIN_CORE(TestLibcdioReader)
+
+#include "tst_libcdioreader.moc"

@@ -1,0 +1,986 @@
+#include "Conversion.h"
+#include "ConversionTexts.h"
+#include "DiscImage.h"
+#include "LibcdioReader.h"
+#include "Mp3Check.h"
+#include "RecordingView.h"
+#include "ScriptedCdReader.h"
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr std::int32_t SectorBytes = 2352;
+constexpr std::int32_t SamplesPerSector = 588; // stereo sample frames
+
+// Everything in a folder, hidden entries included, sorted by name.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
+                                      | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+void writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(data), data.size());
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The samples of a WAV file, read through libsndfile.
+std::vector<std::int16_t> wavSamples(const QString &path)
+{
+    return Mp3Check::readWav(path).samples;
+}
+
+std::vector<std::int16_t> samplesOf(const QByteArray &pcm)
+{
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(pcm.size() / 2));
+    std::memcpy(samples.data(), pcm.constData(), samples.size() * 2);
+    return samples;
+}
+
+// The progress values written after the bar was set to 0..100 for an encoding.
+QList<std::int32_t> encodingValues(const QStringList &events)
+{
+    QList<std::int32_t> values;
+    const qsizetype from = events.indexOf(u"max 100"_s);
+    for (qsizetype i = from < 0 ? events.size() : from; i < events.size(); ++i) {
+        if (events[i].startsWith(u"value "_s))
+            values << events[i].mid(6).toInt();
+    }
+    return values;
+}
+
+Mp3Check::Tags tagsOf(const QString &path)
+{
+    return Mp3Check::readTags(path);
+}
+
+// Lowers the largest file this process may write, as a full disk would stop it, and puts
+// the limit back when it goes out of scope.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit lowered = m_saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_saved); }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+};
+
+// A form, a view and a conversion around a reader; the music folder is a fresh folder.
+struct Rig
+{
+    ScriptedCdReader reader; // the drive, unless a real reader is given
+    RecordingView view;
+    FormFields form;
+    QString folder;
+    Conversion conversion{form, view};
+
+    // Around a real reader, whose drive the caller opens.
+    Rig(CdReader &other, const QString &dir) : folder(dir) { init(other); }
+    // Around the scripted reader with tracks of these lengths, its drive open, WAV files
+    // only, one ticked item per title.
+    Rig(const QString &dir, const std::vector<std::int32_t> &lengths,
+        const QStringList &ticked = {})
+        : folder(dir)
+    {
+        init(reader);
+        reader.setTrackLengths(lengths);
+        form.LlHandleCD = 7;
+        form.LlTypeEncodage = 1;
+        for (const QString &title : ticked)
+            view.addItem(title, true);
+    }
+    QString path(const QString &file) const { return form.lsDossier + file; }
+    QStringList files() const { return entries(folder); }
+
+private:
+    void init(CdReader &drive)
+    {
+        form.LoRipper = &drive;
+        form.lsDossier = folder + QLatin1Char('/');
+        form.LlMode = 1;
+        form.LlBitrate = 320;
+        form.LbHauteQualite = true;
+        form.LlTypeEncodage = 0;
+    }
+};
+
+} // namespace
+
+class TestConversion : public QObject
+{
+    Q_OBJECT
+
+private:
+    TestEnvironment m_env;
+    int m_case = 0;
+    QString freshFolder() { return m_env.freshFolder(QStringLiteral("case%1").arg(++m_case)); }
+
+    // The disc of the encoding tests: two short tracks of tones, the second after a pregap.
+    discimage::Spec m_spec;
+    QString m_cue;
+    std::unique_ptr<LibcdioReader> m_reader;
+
+    // Opens the test disc in a fresh reader and returns the rig around it.
+    std::unique_ptr<Rig> imageRig()
+    {
+        m_reader = std::make_unique<LibcdioReader>(QStringList{m_cue});
+        m_reader->ScanDrives();
+        auto rig = std::make_unique<Rig>(*m_reader, freshFolder());
+        rig->form.LlHandleCD =
+            m_reader->OpenDrive(m_reader->GetDriveAddress(m_reader->GetDriveCount() - 1));
+        return rig;
+    }
+    // Length in sectors of item n of the test disc: up to the next track's INDEX 01, or to
+    // the end of the disc for the last one.
+    std::int32_t trackSectors(int n) const
+    {
+        const std::int32_t end = n < int(m_spec.tracks.size())
+                                     ? discimage::trackStart(m_spec, n + 1)
+                                     : discimage::totalFrames(m_spec);
+        return end - discimage::trackStart(m_spec, n);
+    }
+    std::vector<std::int16_t> trackAudio(int n) const
+    {
+        return samplesOf(discimage::rangeBytes(m_spec, discimage::trackStart(m_spec, n),
+                                               trackSectors(n)));
+    }
+    // Decoded MP3 that holds exactly the audio of item n.
+    void verifyMp3OfTrack(const QString &path, int n) const
+    {
+        const Mp3Check::Audio decoded = Mp3Check::decodeMp3(path);
+        QVERIFY2(decoded.ok(), qPrintable(decoded.error));
+        QCOMPARE(decoded.frames(), qint64(trackSectors(n)) * SamplesPerSector);
+        Mp3Check::Audio reference;
+        reference.samples = trackAudio(n);
+        reference.channels = 2;
+        reference.rate = 44100;
+        QVERIFY(Mp3Check::correlation(reference, decoded) > 0.99);
+    }
+
+private slots:
+    void initTestCase();
+
+    // Names
+    void safeFileName_data();
+    void safeFileName();
+    void unsafeTitlesStayInTheFolder();
+    void emptyTitleUsesTheDiscTrackNumber();
+
+    // One track, scripted reader
+    void tocFailures_data();
+    void tocFailures();
+    void trackLocation_data();
+    void trackLocation();
+    void nonAscendingEntries_data();
+    void nonAscendingEntries();
+
+    // The batch, scripted reader
+    void emptyList();
+    void nothingTicked();
+    void statusSequence();
+    void staleCancelIsForgotten();
+    void cancelDuringExtraction();
+    void cancelDuringTheLastYieldFinishesTheTrack();
+    void itemsAreReadWhenReached();
+    void duplicateNamesInOneBatch();
+    void failedReadGoesOnWithTheNextTrack();
+    void tocOverflowIsReportedAndTheBatchGoesOn();
+    void closingDuringExtraction();
+    void resetAfterBatch();
+
+    // Real disc image and encoder
+    void encodingTypes_data();
+    void encodingTypes();
+    void eventsOfOneTrack();
+    void tagsAreReadAtEachEncoding();
+    void earlierFilesAreReplaced();
+    void encodingFailureKeepsTheWav();
+    void mp3ThatCannotBeReplacedIsReported();
+    void cancelDuringEncodingLetsItFinish();
+    void closingDuringEncoding_data();
+    void closingDuringEncoding();
+    void truncatedImage();
+    void unwritableFolder_data();
+    void unwritableFolder();
+    void diskFullWhileWritingTheWav();
+    void diskFullWhileWritingTheMp3();
+};
+
+void TestConversion::initTestCase()
+{
+    // Past the file-size limit, writes must fail instead of killing the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    m_spec.audio = discimage::Audio::Tones;
+    m_spec.tracks = {discimage::Track{150, 0, false}, discimage::Track{188, 30, false}};
+    m_cue = discimage::write(m_env.freshFolder(QStringLiteral("disc")) + QStringLiteral("/disc"),
+                             m_spec);
+}
+
+// --- Names -------------------------------------------------------------------------------
+
+void TestConversion::safeFileName_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("fileName");
+
+    QTest::newRow("plain title unchanged") << u"Intro"_s << u"Intro"_s;
+    QTest::newRow("accents and blanks inside kept") << u"Été  à Paris"_s << u"Été  à Paris"_s;
+    QTest::newRow("slash") << u"AC/DC"_s << u"AC_DC"_s;
+    QTest::newRow("backslash") << u"A\\B"_s << u"A_B"_s;
+    QTest::newRow("every forbidden character") << u"a\\/:*?\"<>|b"_s << u"a_________b"_s;
+    QTest::newRow("control characters") << u"a\tb\nc\x7f"_s << u"a_b_c_"_s;
+    QTest::newRow("trailing dots and blanks") << u"Fin. . ."_s << u"Fin"_s;
+    QTest::newRow("leading blank kept") << u" Intro"_s << u" Intro"_s;
+    QTest::newRow("parent folder") << u".."_s << u"Piste 4"_s;
+    QTest::newRow("current folder") << u"."_s << u"Piste 4"_s;
+    QTest::newRow("climbing path") << u"../../etc/passwd"_s << u"_._.._etc_passwd"_s;
+    QTest::newRow("leading dot would hide the file") << u".cache"_s << u"_cache"_s;
+    QTest::newRow("empty") << QString() << u"Piste 4"_s;
+    QTest::newRow("only blanks") << u"   "_s << u"Piste 4"_s;
+    QTest::newRow("device name") << u"CON"_s << u"_CON"_s;
+    QTest::newRow("device name, any case") << u"nul"_s << u"_nul"_s;
+    QTest::newRow("device name with an extension") << u"aux.txt"_s << u"_aux.txt"_s;
+    QTest::newRow("device name with blanks before the dot") << u"PRN .x"_s << u"_PRN .x"_s;
+    QTest::newRow("numbered port") << u"COM1"_s << u"_COM1"_s;
+    QTest::newRow("printer port") << u"lpt9"_s << u"_lpt9"_s;
+    QTest::newRow("not a device: longer") << u"CONCERT"_s << u"CONCERT"_s;
+    QTest::newRow("not a device: COM without digit") << u"COMA"_s << u"COMA"_s;
+    QTest::newRow("characters outside the BMP kept") << u"Ode 🎵"_s << u"Ode 🎵"_s;
+    QTest::newRow("lone surrogate") << QString(QChar(char16_t(0xD800))) + u"x"_s << u"_x"_s;
+    QTest::newRow("long title cut to 250 bytes") << QString(300, u'é') << QString(125, u'é');
+    QTest::newRow("cut does not leave a trailing dot") << QString(249, u'a') + u".b"_s
+                                                      << QString(249, u'a');
+}
+
+void TestConversion::safeFileName()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, fileName);
+    QCOMPARE(::safeFileName(title, 4), fileName);
+}
+
+void TestConversion::unsafeTitlesStayInTheFolder()
+{
+    // Files land in the music folder under safe names, whatever the titles; the status
+    // line keeps the titles as typed.
+    const QString parent = freshFolder();
+    QVERIFY(QDir(parent).mkdir(u"musiques"_s));
+    Rig rig(parent + u"/musiques"_s, {30, 30, 30, 30},
+            {u"AC/DC: Live?"_s, u"../escape"_s, u".."_s, u"CON"_s});
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.files(), (QStringList{u"AC_DC_ Live_.wav"_s, u"Piste 3.wav"_s,
+                                       u"_._escape.wav"_s, u"_CON.wav"_s}));
+    QCOMPARE(entries(parent), QStringList{u"musiques"_s});
+    QCOMPARE(rig.view.statuses.first(), u"Etat : Extraction de AC/DC: Live?"_s);
+    QVERIFY(rig.view.statuses.contains(u"Etat : Extraction de ../escape"_s));
+    QCOMPARE(rig.view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
+}
+
+void TestConversion::emptyTitleUsesTheDiscTrackNumber()
+{
+    // Item 2 of a disc whose first track is 5 is track 6.
+    Rig rig(freshFolder(), {30, 30});
+    rig.reader.firstTrack = 5;
+    rig.reader.lastTrack = 6;
+    rig.conversion.ConvertirPiste(2, QString());
+    QCOMPARE(rig.files(), QStringList{u"Piste 6.wav"_s});
+}
+
+// --- One track, scripted reader ------------------------------------------------------------
+
+void TestConversion::tocFailures_data()
+{
+    QTest::addColumn<std::int32_t>("handle");
+    QTest::addColumn<bool>("paramAccepted");
+    QTest::addColumn<std::int32_t>("tocStatus");
+    QTest::addColumn<std::int32_t>("n");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("messages");
+    QTest::addColumn<bool>("converted");
+
+    const QString param = u"SetDriveParam 7 36 -1"_s;
+    const QString toc = u"ReadToc 7"_s;
+    const QStringList located{param, toc, u"GetTocEntry 0"_s, u"GetTocEntry 1"_s,
+                              u"GetTocEntry 0"_s};
+
+    QTest::newRow("no drive open") << 0 << true << 1 << 1 << QStringList() << 1 << false;
+    QTest::newRow("parameter refused: warned, converted") << 7 << false << 1 << 1 << located << 1
+                                                          << true;
+    QTest::newRow("table unreadable") << 7 << true << 0 << 1 << QStringList{param, toc} << 1
+                                      << false;
+    QTest::newRow("both fail: the message twice") << 7 << false << 0 << 1
+                                                  << QStringList{param, toc} << 2 << false;
+    QTest::newRow("n = 0 reads the table, says nothing") << 7 << true << 1 << 0
+                                                         << QStringList{param, toc} << 0 << false;
+    QTest::newRow("n = 0, both fail") << 7 << false << 0 << 0 << QStringList{param, toc} << 2
+                                      << false;
+}
+
+void TestConversion::tocFailures()
+{
+    QFETCH(std::int32_t, handle);
+    QFETCH(bool, paramAccepted);
+    QFETCH(std::int32_t, tocStatus);
+    QFETCH(std::int32_t, n);
+    QFETCH(QStringList, calls);
+    QFETCH(int, messages);
+    QFETCH(bool, converted);
+
+    Rig rig(freshFolder(), {40, 60});
+    rig.reader.setParamResult = paramAccepted;
+    rig.reader.tocStatus = tocStatus;
+    rig.form.LlHandleCD = handle;
+    rig.view.setProgressValue(33);
+    rig.view.values.clear();
+
+    rig.conversion.ConvertirPiste(n, u"Intro"_s);
+
+    QCOMPARE(rig.reader.calls.mid(0, calls.size()), calls);
+    QCOMPARE(rig.view.messageTexts(),
+             QStringList(messages, u"Erreur lors de la lecture de Intro"_s));
+    for (const auto &message : rig.view.messages) {
+        QCOMPARE(message.icon, MessageIcon::Exclamation);
+        QCOMPARE(message.title, u"Sonalbury CD-MP3"_s);
+    }
+    QCOMPARE(QFileInfo::exists(rig.path(u"Intro.wav"_s)), converted);
+    if (!converted) {
+        // An early return leaves the bar and the status line as they were.
+        QCOMPARE(rig.reader.calls, calls);
+        QVERIFY(rig.view.statuses.isEmpty());
+        QVERIFY(rig.view.values.isEmpty());
+    } else {
+        QCOMPARE(rig.view.values.last(), 0);
+    }
+}
+
+void TestConversion::trackLocation_data()
+{
+    QTest::addColumn<std::int32_t>("firstFrame");
+    QTest::addColumn<std::int32_t>("n");
+    QTest::addColumn<std::int32_t>("start");
+    QTest::addColumn<std::int32_t>("length");
+
+    // Tracks of 40, 60 and 30 frames.
+    QTest::newRow("first track of a disc at 00:02:00 starts at 0") << 150 << 1 << 0 << 40;
+    QTest::newRow("second track starts at the first one's length") << 150 << 2 << 40 << 60;
+    QTest::newRow("last track runs to the closing entry") << 150 << 3 << 100 << 30;
+    QTest::newRow("disc starting elsewhere") << 33000 << 2 << 40 << 60;
+}
+
+void TestConversion::trackLocation()
+{
+    QFETCH(std::int32_t, firstFrame);
+    QFETCH(std::int32_t, n);
+    QFETCH(std::int32_t, start);
+    QFETCH(std::int32_t, length);
+
+    Rig rig(freshFolder(), {});
+    rig.reader.setTrackLengths({40, 60, 30}, firstFrame);
+    // The entries depend on the item's position only, not on the disc's track numbers.
+    rig.reader.firstTrack = 7;
+    rig.reader.lastTrack = 9;
+    const ScriptedCdReader &reader = rig.reader;
+
+    rig.conversion.ConvertirPiste(n, u"Piste 1"_s);
+
+    const qsizetype firstEntry = reader.calls.indexOf(u"GetTocEntry %1"_s.arg(n - 1));
+    QVERIFY(firstEntry > 0);
+    QCOMPARE(reader.calls.mid(firstEntry, 3),
+             (QStringList{u"GetTocEntry %1"_s.arg(n - 1), u"GetTocEntry %1"_s.arg(n),
+                          u"GetTocEntry 0"_s}));
+    QVERIFY(!reader.reads.empty());
+    QCOMPARE(reader.reads.front().first, start);
+    std::int32_t total = 0;
+    for (const auto &read : reader.reads)
+        total += read.count;
+    QCOMPARE(total, length);
+    QCOMPARE(QFileInfo(rig.path(u"Piste 1.wav"_s)).size(), qint64(length) * SectorBytes);
+    QVERIFY(rig.view.messages.isEmpty());
+}
+
+void TestConversion::nonAscendingEntries_data()
+{
+    QTest::addColumn<std::int32_t>("entry1");
+    QTest::addColumn<std::int32_t>("entry2");
+    // Item 2 runs from entry 1 to entry 2; entry 0 is at 1 000.
+    QTest::newRow("end before start") << 2000 << 1500;
+    QTest::newRow("start before entry 0") << 500 << 3000;
+}
+
+void TestConversion::nonAscendingEntries()
+{
+    QFETCH(std::int32_t, entry1);
+    QFETCH(std::int32_t, entry2);
+
+    Rig rig(freshFolder(), {});
+    const auto toc = [](std::int32_t a) { return TocTime{a / 4500, (a / 75) % 60, a % 75}; };
+    rig.reader.toc = {toc(1000), toc(entry1), toc(entry2)};
+    rig.reader.lastTrack = 2;
+    rig.form.LlTypeEncodage = 2;
+    writeFile(rig.path(u"Bis.wav"_s), "earlier");
+
+    rig.conversion.ConvertirPiste(2, u"Bis"_s);
+
+    QCOMPARE(rig.view.messageTexts(), QStringList{u"Erreur lors de la lecture de Bis"_s});
+    QVERIFY(rig.reader.reads.empty());
+    QCOMPARE(rig.reader.openWaveCount, 0);
+    QCOMPARE(readAll(rig.path(u"Bis.wav"_s)), QByteArray("earlier"));
+    QCOMPARE(rig.files(), QStringList{u"Bis.wav"_s});
+}
+
+// --- The batch, scripted reader ------------------------------------------------------------
+
+void TestConversion::emptyList()
+{
+    Rig rig(freshFolder(), {});
+    rig.form.LbStop = true;
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.events, QStringList{u"count"_s});
+    QVERIFY(rig.reader.calls.isEmpty());
+    QVERIFY(!rig.form.LbStop.load());
+}
+
+void TestConversion::nothingTicked()
+{
+    Rig rig(freshFolder(), {40, 40});
+    rig.view.addItem(u"Piste 1"_s, false);
+    rig.view.addItem(u"Piste 2"_s, false);
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.events,
+             (QStringList{u"count"_s, u"checked 1"_s, u"checked 2"_s, u"refresh"_s,
+                          u"message Rip du CD terminé"_s, u"value 0"_s}));
+    QCOMPARE(rig.view.messages.first().icon, MessageIcon::Information);
+    QCOMPARE(rig.view.messages.first().title, u"Sonalbury CD-MP3"_s);
+    QVERIFY(rig.reader.calls.isEmpty());
+    QVERIFY(rig.files().isEmpty());
+}
+
+void TestConversion::statusSequence()
+{
+    Rig rig(freshFolder(), {40, 40, 40}, {u"Intro"_s});
+    rig.view.addItem(u"Milieu"_s, false);
+    rig.view.addItem(u"Fin"_s, true);
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.statuses,
+             (QStringList{u"Etat : Extraction de Intro"_s, u"Etat : En attente"_s,
+                          u"Etat : Extraction de Fin"_s, u"Etat : En attente"_s}));
+    QCOMPARE(rig.files(), (QStringList{u"Fin.wav"_s, u"Intro.wav"_s}));
+    QCOMPARE(rig.view.events.mid(rig.view.events.size() - 3),
+             (QStringList{u"refresh"_s, u"message Rip du CD terminé"_s, u"value 0"_s}));
+}
+
+void TestConversion::staleCancelIsForgotten()
+{
+    // A cancel pressed while nothing ran does not spoil the next batch.
+    Rig rig(freshFolder(), {40, 40}, {u"Un"_s, u"Deux"_s});
+    rig.form.LbStop = true;
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+    QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
+}
+
+void TestConversion::cancelDuringExtraction()
+{
+    Rig rig(freshFolder(), {100, 100, 100});
+    for (const QString &title : {u"Un"_s, u"Deux"_s, u"Trois"_s})
+        rig.view.addItem(title, true);
+    rig.view.raiseAtYield(rig.form.LbStop, 1);
+
+    rig.conversion.ConvertirPistes();
+
+    // Track 1 stops after its third chunk; the others read one chunk each and stop.
+    QCOMPARE(rig.reader.reads.size(), std::size_t(5));
+    QCOMPARE(rig.reader.reads[3].first, 100);
+    QCOMPARE(rig.reader.reads[4].first, 200);
+    QVERIFY(rig.files().isEmpty());
+    QCOMPARE(rig.view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
+    QCOMPARE(rig.view.statuses.size(), 6);
+    // The flag is the convert button's to clear.
+    QVERIFY(rig.form.LbStop.load());
+}
+
+void TestConversion::cancelDuringTheLastYieldFinishesTheTrack()
+{
+    Rig rig(freshFolder(), {50, 50}, {u"Un"_s, u"Deux"_s});
+    rig.view.raiseAtYield(rig.form.LbStop, 1); // the yield after track 1's last chunk
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.files(), QStringList{u"Un.wav"_s});
+    QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
+    QCOMPARE(rig.reader.reads.size(), std::size_t(3));
+}
+
+void TestConversion::itemsAreReadWhenReached()
+{
+    Rig rig(freshFolder(), {40, 40, 40}, {u"Un"_s});
+    rig.view.addItem(u"Deux"_s, false);
+    rig.view.addItem(u"Trois"_s, true);
+    rig.view.onYield = [&rig](int index) {
+        if (index == 0) {
+            rig.view.items[1] = {true, u"Renommée"_s};
+            rig.view.items[2].checked = false;
+        }
+    };
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.files(), (QStringList{u"Renommée.wav"_s, u"Un.wav"_s}));
+}
+
+void TestConversion::duplicateNamesInOneBatch()
+{
+    Rig rig(freshFolder(), {40, 60, 70, 80}, {u"Même"_s, u"Même"_s, u"a/b"_s, u"a:b"_s});
+    // A file from an earlier run is replaced as usual.
+    writeFile(rig.path(u"Même.wav"_s), "earlier run");
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(),
+             (QStringList{u"Une piste du même nom a déjà été convertie : Même"_s,
+                          u"Une piste du même nom a déjà été convertie : a:b"_s,
+                          u"Rip du CD terminé"_s}));
+    QCOMPARE(rig.view.messages.first().icon, MessageIcon::Exclamation);
+    QCOMPARE(rig.files(), (QStringList{u"Même.wav"_s, u"a_b.wav"_s}));
+    QCOMPARE(QFileInfo(rig.path(u"Même.wav"_s)).size(), qint64(40) * SectorBytes);
+    QCOMPARE(QFileInfo(rig.path(u"a_b.wav"_s)).size(), qint64(70) * SectorBytes);
+    // Skipped tracks are not read at all.
+    QCOMPARE(rig.reader.reads.size(), std::size_t(2 + 3));
+}
+
+void TestConversion::failedReadGoesOnWithTheNextTrack()
+{
+    Rig rig(freshFolder(), {100, 40}, {u"Un"_s, u"Deux"_s});
+    rig.reader.failReadAt = 2;
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s),
+                          u"Rip du CD terminé"_s}));
+    // The partial file stays; the next track is whole.
+    QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
+    QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
+    const qsizetype failure = rig.view.events.indexOf(
+        u"message Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s));
+    QCOMPARE(rig.view.events.mid(failure + 1, 2),
+             (QStringList{u"value 0"_s, u"status Etat : En attente"_s}));
+}
+
+void TestConversion::tocOverflowIsReportedAndTheBatchGoesOn()
+{
+    Rig rig(freshFolder(), {40, 40}, {u"Un"_s, u"Deux"_s});
+    const std::vector<TocTime> good = rig.reader.toc;
+    rig.reader.toc[1].minutes = std::numeric_limits<std::int32_t>::max() / 2;
+    // The next reading of the table is a sound one.
+    rig.view.onMessage = [&rig, good](const RecordingView::Message &) { rig.reader.toc = good; };
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.messages.size(), 2);
+    QCOMPARE(rig.view.messages.first().text,
+             u"Erreur lors de la conversion de Un\n"_s + ConversionTexts::tocOverflow());
+    QCOMPARE(rig.view.messages.first().icon, MessageIcon::Exclamation);
+    QCOMPARE(rig.view.messages.first().title, u"Sonalbury CD-MP3"_s);
+    QCOMPARE(rig.files(), QStringList{u"Deux.wav"_s});
+}
+
+void TestConversion::closingDuringExtraction()
+{
+    Rig rig(freshFolder(), {100, 100}, {u"Un"_s, u"Deux"_s});
+    rig.form.LlTypeEncodage = 0;
+    writeFile(rig.path(u"Deux.mp3"_s), "earlier run");
+    rig.view.raiseAtYield(rig.form.closing, 1);
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.files(), QStringList{u"Deux.mp3"_s});
+    QCOMPARE(readAll(rig.path(u"Deux.mp3"_s)), QByteArray("earlier run"));
+    // Closing during the second yield is seen after the third chunk; track 2 is not read.
+    QCOMPARE(rig.reader.reads.size(), std::size_t(3));
+    QVERIFY(rig.view.messages.isEmpty());
+    QCOMPARE(rig.view.refreshes, 0);
+    QCOMPARE(rig.view.statuses, QStringList{u"Etat : Extraction de Un"_s});
+}
+
+void TestConversion::resetAfterBatch()
+{
+    FormFields form;
+    form.LbStop = true;
+    form.LlTypeEncodage = 2;
+    form.LlBitrate = 128;
+    form.LbHauteQualite = false;
+    form.LlMode = 3;
+    ::resetAfterBatch(form);
+    QVERIFY(!form.LbStop.load());
+    QCOMPARE(form.LlTypeEncodage, 0);
+    QCOMPARE(form.LlBitrate, 320);
+    QVERIFY(form.LbHauteQualite);
+    QCOMPARE(form.LlMode, 3);
+}
+
+// --- Real disc image and encoder -----------------------------------------------------------
+
+void TestConversion::encodingTypes_data()
+{
+    QTest::addColumn<std::int32_t>("type");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("encoded");
+
+    QTest::newRow("0: MP3 only") << 0 << QStringList{u"Live_ A_B_.mp3"_s} << true;
+    QTest::newRow("1: WAV only") << 1 << QStringList{u"Live_ A_B_.wav"_s} << false;
+    QTest::newRow("2: both") << 2 << QStringList{u"Live_ A_B_.mp3"_s, u"Live_ A_B_.wav"_s}
+                             << true;
+}
+
+void TestConversion::encodingTypes()
+{
+    QFETCH(std::int32_t, type);
+    QFETCH(QStringList, files);
+    QFETCH(bool, encoded);
+
+    auto rig = imageRig();
+    rig->form.LlTypeEncodage = type;
+    const QString title = u"Live: A/B?"_s;
+    rig->view.addItem(title, false);
+    rig->view.addItem(title, true);
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(rig->view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
+    QCOMPARE(rig->files(), files);
+    QCOMPARE(rig->view.statuses.contains(u"Etat : Encodage de "_s + title), encoded);
+    if (type != 0) {
+        QVERIFY(wavSamples(rig->path(u"Live_ A_B_.wav"_s)) == trackAudio(2));
+    }
+    if (encoded) {
+        const QString mp3 = rig->path(u"Live_ A_B_.mp3"_s);
+        verifyMp3OfTrack(mp3, 2);
+        const Mp3Check::Tags tags = tagsOf(mp3);
+        QCOMPARE(tags.title, title);
+        QCOMPARE(tags.artist, QString());
+        QCOMPARE(tags.album, u"titre"_s);
+        QCOMPARE(tags.comment, u"Encodé par Sonalbury CD-MP3"_s);
+    }
+}
+
+void TestConversion::eventsOfOneTrack()
+{
+    auto rig = imageRig();
+    rig->view.addItem(u"Intro"_s, true);
+
+    rig->conversion.ConvertirPistes();
+
+    // Without the progress values and yields, which the other tests count.
+    QStringList events;
+    for (const QString &event : std::as_const(rig->view.events)) {
+        if (!event.startsWith(u"value "_s) && event != u"yield"_s)
+            events << event;
+    }
+    QCOMPARE(events, (QStringList{u"count"_s, u"checked 1"_s, u"text 1"_s,
+                                  u"status Etat : Extraction de Intro"_s,
+                                  u"max %1"_s.arg(trackSectors(1)),
+                                  u"status Etat : Encodage de Intro"_s, u"max 100"_s, u"album"_s,
+                                  u"artist"_s, u"status Etat : En attente"_s, u"refresh"_s,
+                                  u"message Rip du CD terminé"_s}));
+    const QStringList &all = rig->view.events;
+    QCOMPARE(all.at(all.indexOf(u"max 100"_s) + 1), u"value 0"_s);
+    QCOMPARE(all.at(all.indexOf(u"status Etat : En attente"_s) - 1), u"value 0"_s);
+    QCOMPARE(all.last(), u"value 0"_s);
+    // The encoder moved the bar up to 100 %, and yielded with it.
+    QVERIFY(encodingValues(all).contains(100));
+    QVERIFY(rig->view.yields > (trackSectors(1) + 24) / 25);
+    QCOMPARE(rig->files(), QStringList{u"Intro.mp3"_s});
+}
+
+void TestConversion::tagsAreReadAtEachEncoding()
+{
+    auto rig = imageRig();
+    rig->form.LlTypeEncodage = 0;
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    rig->view.artist = u"Ténor"_s;
+    const int firstTrackYields = (trackSectors(1) + 24) / 25;
+    rig->view.onYield = [&rig, firstTrackYields](int index) {
+        if (index == firstTrackYields + 1)
+            rig->view.album = u"Второй"_s;
+    };
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(tagsOf(rig->path(u"Un.mp3"_s)).album, u"titre"_s);
+    QCOMPARE(tagsOf(rig->path(u"Deux.mp3"_s)).album, u"Второй"_s);
+    QCOMPARE(tagsOf(rig->path(u"Deux.mp3"_s)).artist, u"Ténor"_s);
+    verifyMp3OfTrack(rig->path(u"Un.mp3"_s), 1);
+}
+
+void TestConversion::earlierFilesAreReplaced()
+{
+    auto rig = imageRig();
+    rig->form.LlTypeEncodage = 2;
+    rig->view.addItem(u"Un"_s, true);
+    writeFile(rig->path(u"Un.mp3"_s), "earlier run");
+    writeFile(rig->path(u"Un.wav"_s), "earlier run");
+    // A link in the folder is replaced, never written through.
+    const QString outside = freshFolder() + u"/outside.mp3"_s;
+    writeFile(outside, "not ours");
+    rig->view.addItem(u"Deux"_s, true);
+    QVERIFY(QFile::link(outside, rig->path(u"Deux.mp3"_s)));
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(rig->view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
+    verifyMp3OfTrack(rig->path(u"Un.mp3"_s), 1);
+    QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+    QVERIFY(!QFileInfo(rig->path(u"Deux.mp3"_s)).isSymLink());
+    verifyMp3OfTrack(rig->path(u"Deux.mp3"_s), 2);
+    QCOMPARE(readAll(outside), QByteArray("not ours"));
+}
+
+void TestConversion::encodingFailureKeepsTheWav()
+{
+    auto rig = imageRig();
+    rig->form.LlTypeEncodage = 0;
+    rig->form.LlBitrate = 100; // not a layer III rate: the encoder refuses it
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    writeFile(rig->path(u"Un.mp3"_s), "earlier run");
+
+    rig->conversion.ConvertirPistes();
+
+    // Both tracks fail on their own; the batch runs to its end.
+    QCOMPARE(rig->view.messages.size(), 3);
+    const QString prefix = u"Erreur lors de l'encodage de Un\n"_s;
+    QVERIFY2(rig->view.messages[0].text.startsWith(prefix), qPrintable(rig->view.messages[0].text));
+    QVERIFY(rig->view.messages[0].text.size() > prefix.size());
+    QVERIFY(rig->view.messages[0].text.contains(u"100"_s));
+    QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
+    QVERIFY(rig->view.messages[1].text.startsWith(u"Erreur lors de l'encodage de Deux\n"_s));
+    QCOMPARE(rig->view.messages[2].text, u"Rip du CD terminé"_s);
+    // The WAV files hold the audio; the old MP3 went before the encoder started.
+    QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+    QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+    QCOMPARE(rig->view.values.last(), 0);
+}
+
+void TestConversion::mp3ThatCannotBeReplacedIsReported()
+{
+    auto rig = imageRig();
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    QVERIFY(QDir().mkpath(rig->path(u"Un.mp3/inside"_s)));
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(rig->view.messages.size(), 2);
+    const QString prefix = u"Erreur lors de la conversion de Un\nImpossible de supprimer le fichier "_s
+                           + rig->path(u"Un.mp3"_s) + u"\n"_s;
+    QVERIFY2(rig->view.messages[0].text.startsWith(prefix), qPrintable(rig->view.messages[0].text));
+    QVERIFY(rig->view.messages[0].text.size() > prefix.size());
+    QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
+    // The audio of track 1 is kept; track 2 is converted as usual.
+    QCOMPARE(rig->files(), (QStringList{u"Deux.mp3"_s, u"Un.mp3"_s, u"Un.wav"_s}));
+    QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+    verifyMp3OfTrack(rig->path(u"Deux.mp3"_s), 2);
+}
+
+void TestConversion::cancelDuringEncodingLetsItFinish()
+{
+    auto rig = imageRig();
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    rig->view.raiseAtYield(rig->form.LbStop, (trackSectors(1) + 24) / 25 + 3);
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(rig->files(), QStringList{u"Un.mp3"_s});
+    verifyMp3OfTrack(rig->path(u"Un.mp3"_s), 1);
+    QCOMPARE(rig->view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
+}
+
+void TestConversion::closingDuringEncoding_data()
+{
+    QTest::addColumn<std::int32_t>("type");
+    QTest::newRow("MP3 only") << 0;
+    QTest::newRow("WAV and MP3") << 2;
+}
+
+void TestConversion::closingDuringEncoding()
+{
+    QFETCH(std::int32_t, type);
+    auto rig = imageRig();
+    rig->form.LlTypeEncodage = type;
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    writeFile(rig->path(u"Deux.mp3"_s), "earlier run");
+    rig->view.raiseAtYield(rig->form.closing, (trackSectors(1) + 24) / 25 + 3);
+
+    rig->conversion.ConvertirPistes();
+
+    // Nothing unfinished of track 1; track 2 untouched; not a word more.
+    QCOMPARE(rig->files(), QStringList{u"Deux.mp3"_s});
+    QCOMPARE(readAll(rig->path(u"Deux.mp3"_s)), QByteArray("earlier run"));
+    QVERIFY(rig->view.messages.isEmpty());
+    QCOMPARE(rig->view.refreshes, 0);
+    QCOMPARE(rig->view.statuses.size(), 2);
+    // The encoder stopped soon after the close, not at the end of the track.
+    QVERIFY(!encodingValues(rig->view.events).contains(100));
+}
+
+void TestConversion::truncatedImage()
+{
+    // The .bin shrank after the disc was opened: track 2 cannot be read to its end.
+    const QString folder = freshFolder();
+    const QString cue = discimage::write(folder + u"/short"_s, m_spec);
+    LibcdioReader reader({cue});
+    reader.ScanDrives();
+    Rig rig(reader, freshFolder());
+    rig.form.LlHandleCD = reader.OpenDrive(reader.GetDriveAddress(reader.GetDriveCount() - 1));
+    QVERIFY(rig.form.LlHandleCD != 0);
+    // 100 sectors of track 2 remain, a whole number of chunks.
+    QVERIFY(QFile::resize(folder + u"/short.bin"_s,
+                          qint64(discimage::trackStart(m_spec, 2) + 100) * SectorBytes));
+    rig.view.addItem(u"Un"_s, true);
+    rig.view.addItem(u"Deux"_s, true);
+
+    rig.conversion.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Deux.wav"_s),
+                          u"Rip du CD terminé"_s}));
+    QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.mp3"_s}));
+    verifyMp3OfTrack(rig.path(u"Un.mp3"_s), 1);
+    // Error-correcting reads look ahead, so the failure may come a chunk or two early;
+    // what was kept is the start of the track, exactly.
+    std::vector<std::int16_t> partial = wavSamples(rig.path(u"Deux.wav"_s));
+    QVERIFY(!partial.empty());
+    QVERIFY(qsizetype(partial.size()) <= qsizetype(100) * SamplesPerSector * 2);
+    QCOMPARE(qsizetype(partial.size()) % (25 * SamplesPerSector * 2), 0);
+    std::vector<std::int16_t> start = trackAudio(2);
+    start.resize(partial.size());
+    QVERIFY(partial == start);
+}
+
+void TestConversion::unwritableFolder_data()
+{
+    QTest::addColumn<bool>("readOnly"); // else a file stands where the folder should be
+    QTest::newRow("a file in place of the folder") << false;
+    QTest::newRow("read-only folder") << true;
+}
+
+void TestConversion::unwritableFolder()
+{
+    QFETCH(bool, readOnly);
+    if (readOnly && ::geteuid() == 0)
+        QSKIP("permissions do not bind the superuser");
+
+    auto rig = imageRig();
+    const QString folder = freshFolder() + u"/musiques"_s;
+    if (readOnly) {
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    } else {
+        writeFile(folder, "not a folder");
+    }
+    rig->form.lsDossier = folder + QLatin1Char('/');
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+
+    rig->conversion.ConvertirPistes();
+
+    QCOMPARE(rig->view.messageTexts(),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Un.wav"_s,
+                          u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Deux.wav"_s,
+                          u"Rip du CD terminé"_s}));
+    if (readOnly) {
+        QVERIFY(entries(folder).isEmpty());
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                          | QFileDevice::ExeOwner);
+    }
+}
+
+void TestConversion::diskFullWhileWritingTheWav()
+{
+    auto rig = imageRig();
+    rig->view.addItem(u"Un"_s, true);
+    rig->view.addItem(u"Deux"_s, true);
+    {
+        FileSizeLimit limit(64 * 1024);
+        rig->conversion.ConvertirPistes();
+    }
+    QCOMPARE(rig->view.messageTexts(),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Un.wav"_s),
+                          u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Deux.wav"_s),
+                          u"Rip du CD terminé"_s}));
+    QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+}
+
+void TestConversion::diskFullWhileWritingTheMp3()
+{
+    auto rig = imageRig();
+    rig->view.addItem(u"Un"_s, true);
+    std::optional<FileSizeLimit> limit;
+    // The disk fills up once the WAV file is complete and the encoder writes.
+    rig->view.onYield = [&limit, chunks = (trackSectors(1) + 24) / 25](int index) {
+        if (index == chunks)
+            limit.emplace(16 * 1024);
+    };
+    rig->conversion.ConvertirPistes();
+    limit.reset();
+
+    QCOMPARE(rig->view.messages.size(), 2);
+    QVERIFY2(rig->view.messages[0].text.startsWith(u"Erreur lors de l'encodage de Un\n"_s),
+             qPrintable(rig->view.messages[0].text));
+    QCOMPARE(rig->files(), QStringList{u"Un.wav"_s});
+    QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+}
+
+SONALBURY_TEST_MAIN_CORE(TestConversion)
+
+#include "tst_conversion.moc"

@@ -1,0 +1,161 @@
+#include "Parametres.h"
+#include "SettingsStore.h"
+#include "TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QtTest>
+
+// The settings as a user meets them: first run, values edited by hand, values that do
+// not convert.
+class TstSettings : public QObject
+{
+    Q_OBJECT
+
+private:
+    int m_case = 0;
+    QString freshName() { return QStringLiteral("settings-case-%1").arg(++m_case); }
+
+    static void storeRaw(const QString &app, const QString &key, const QString &text)
+    {
+        SettingsStore store(app);
+        QVERIFY(store.write(key, text));
+    }
+
+private slots:
+    void firstRunGivesDefaultsAndWritesEveryKey()
+    {
+        const QString app = freshName();
+        SettingsStore store(app);
+        FormFields form;
+        QVERIFY(ChargerParametres(form, store).isEmpty());
+        QCOMPARE(form.LlMode, 0);
+        QCOMPARE(form.LlBitrate, 160);
+        QCOMPARE(form.LbHauteQualite, false);
+        QCOMPARE(form.LlTypeEncodage, 0);
+        QCOMPARE(form.LlNomFichier, 3);
+        QCOMPARE(form.LsServeur, QStringLiteral("gnudb.gnudb.org"));
+        QCOMPARE(form.LsCgi, QStringLiteral("/~cddb/cddb.cgi"));
+        QCOMPARE(form.LlLecteur, 0);
+
+        QVERIFY(SauverParametres(form, store));
+        QSettings raw(store.location(), QSettings::IniFormat);
+        raw.beginGroup(QStringLiteral("Parametres"));
+        QCOMPARE(raw.childKeys().size(), 8);
+        QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("160"));
+        QCOMPARE(raw.value(QStringLiteral("HauteQualite")).toString(), QStringLiteral("0"));
+        QCOMPARE(raw.value(QStringLiteral("NomFichier")).toString(), QStringLiteral("3"));
+    }
+
+    void storeLivesInTheUsersConfigurationFolder()
+    {
+        const QString location = SettingsStore(QStringLiteral("sonalbury-cdmp3")).location();
+        QVERIFY2(location.startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))),
+                 qPrintable(location));
+        QVERIFY(location.endsWith(QStringLiteral("sonalbury-cdmp3.ini")));
+    }
+
+    void storedTextLoadsAndIsWrittenBack_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("written");
+
+        QTest::newRow("bitrate with blanks") << "Bitrate" << "  192 " << "192";
+        QTest::newRow("bitrate negative") << "Bitrate" << "-5" << "-5";
+        QTest::newRow("quality True") << "HauteQualite" << "True" << "-1";
+        QTest::newRow("quality true any case") << "HauteQualite" << "tRUE" << "-1";
+        QTest::newRow("quality -1") << "HauteQualite" << "-1" << "-1";
+        QTest::newRow("quality 1") << "HauteQualite" << "1" << "-1";
+        QTest::newRow("quality 0") << "HauteQualite" << "0" << "0";
+        QTest::newRow("quality False") << "HauteQualite" << "False" << "0";
+        QTest::newRow("mode 2.5 to even") << "Mode" << "2.5" << "2";
+        QTest::newRow("mode 3.5 to even") << "Mode" << "3.5" << "4";
+        QTest::newRow("mode 2.6 rounds") << "Mode" << "2.6" << "3";
+        QTest::newRow("mode -2.5 to even") << "Mode" << "-2.5" << "-2";
+        QTest::newRow("largest long") << "TypeEncodage" << "2147483647" << "2147483647";
+        QTest::newRow("smallest long") << "TypeEncodage" << "-2147483648" << "-2147483648";
+        QTest::newRow("nomfichier as loaded") << "NomFichier" << "007" << "7";
+        QTest::newRow("serveur unchanged") << "Serveur" << "  cddb.example, port 8880 " << "  cddb.example, port 8880 ";
+        QTest::newRow("cgi unchanged") << "Cgi" << "/cgi-bin/cddb.cgi?a=1" << "/cgi-bin/cddb.cgi?a=1";
+        QTest::newRow("cgi non-ASCII") << "Cgi" << "/~cddb/été.cgi" << "/~cddb/été.cgi";
+        QTest::newRow("lecteur beyond the list") << "Lecteur" << "12" << "12";
+    }
+
+    void storedTextLoadsAndIsWrittenBack()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(QString, written);
+        const QString app = freshName();
+        storeRaw(app, key, stored);
+
+        SettingsStore store(app);
+        FormFields form;
+        QVERIFY(ChargerParametres(form, store).isEmpty());
+        QVERIFY(SauverParametres(form, store));
+        QCOMPARE(store.read(key, QStringLiteral("absent")), written);
+    }
+
+    // A value that does not convert no longer stops every start: its key takes the
+    // default, the keys after it are still read, and the default is written back.
+    void corruptValueTakesItsDefault_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("writtenBack");
+
+        QTest::newRow("letters in bitrate") << "Bitrate" << "abc" << "160";
+        QTest::newRow("bitrate beyond 32 bits") << "Bitrate" << "2147483648" << "160";
+        QTest::newRow("empty mode") << "Mode" << "" << "0";
+        QTest::newRow("quality word") << "HauteQualite" << "oui" << "0";
+        QTest::newRow("lecteur huge") << "Lecteur" << "1e12" << "0";
+        QTest::newRow("type with unit") << "TypeEncodage" << "1 mp3" << "0";
+    }
+
+    void corruptValueTakesItsDefault()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, stored);
+        QFETCH(QString, writtenBack);
+        const QString app = freshName();
+        storeRaw(app, key, stored);
+        storeRaw(app, QStringLiteral("Lecteur"), key == QStringLiteral("Lecteur") ? stored : QStringLiteral("2"));
+
+        SettingsStore store(app);
+        FormFields form;
+        const QStringList corrupt = ChargerParametres(form, store);
+        QCOMPARE(corrupt, QStringList{key});
+        if (key != QStringLiteral("Lecteur"))
+            QCOMPARE(form.LlLecteur, 2); // keys after the faulty one are still read
+        QVERIFY(SauverParametres(form, store));
+        QCOMPARE(store.read(key, QStringLiteral("absent")), writtenBack);
+    }
+
+    void numbersFollowTheUsersLocale()
+    {
+        const QLocale french(QLocale::French, QLocale::France);
+        QCOMPARE(SettingsStore::toLong(QStringLiteral("2,5"), french), std::optional<std::int32_t>(2));
+        QCOMPARE(SettingsStore::toLong(QStringLiteral(" 3,5 "), french), std::optional<std::int32_t>(4));
+        // A file written under another locale still loads.
+        QCOMPARE(SettingsStore::toLong(QStringLiteral("3.5"), french), std::optional<std::int32_t>(4));
+        QCOMPARE(SettingsStore::toLong(QStringLiteral("1,5"), QLocale::c()), std::nullopt);
+    }
+
+    void unwritableStoreIsReported()
+    {
+        const QString app = freshName();
+        SettingsStore store(app);
+        FormFields form;
+        QVERIFY(SauverParametres(form, store));
+        // A folder where the file should be: not writable, whoever runs the test.
+        QVERIFY(QFile::remove(store.location()));
+        QVERIFY(QDir().mkpath(store.location()));
+        form.LlBitrate = 320;
+        QVERIFY(!SauverParametres(form, store));
+    }
+};
+
+SONALBURY_TEST_MAIN_CORE(TstSettings)
+#include "tst_settings.moc"

@@ -1,0 +1,407 @@
+#include "DiscImage.h"
+#include "FrameAddress.h"
+#include "LibcdioReader.h"
+#include "ScriptedCdReader.h"
+#include "SettingsStore.h"
+#include "TestEnvironment.h"
+#include "WindowHarness.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTreeWidget>
+#include <QtTest>
+
+// The main window as the user meets it: start-up on a disc, the drive choice and its
+// failures, the track list, the layout, shut-down.
+class TstWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_case = 0;
+
+    QString freshFolder()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("case%1").arg(++m_case));
+        QDir().mkpath(path);
+        return path;
+    }
+    QString freshApp() { return QStringLiteral("window-case-%1").arg(m_case); }
+
+    QString makeImage(const QString &folder, const std::vector<std::int32_t> &frames)
+    {
+        discimage::Spec spec;
+        for (const std::int32_t f : frames)
+            spec.tracks.push_back(discimage::Track{f, 0, false});
+        return discimage::write(folder + QStringLiteral("/disc"), spec);
+    }
+
+    static std::unique_ptr<ScriptedCdReader> scripted(int drives = 1)
+    {
+        auto reader = std::make_unique<ScriptedCdReader>();
+        for (int i = 0; i < drives; ++i) {
+            reader->driveText1 << QStringLiteral("  Vendor%1 ").arg(i);
+            reader->driveText2 << QStringLiteral(" Model %1").arg(i);
+        }
+        reader->setTrackLengths({4500, 16875, 17000});
+        return reader;
+    }
+
+private slots:
+    void formaterDuree_data()
+    {
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("0") << 0 << "00:00";
+        QTest::newRow("74") << 74 << "00:00";
+        QTest::newRow("75") << 75 << "00:01";
+        QTest::newRow("4 500") << 4500 << "01:00";
+        QTest::newRow("13 499") << 13499 << "02:59";
+        QTest::newRow("16 875") << 16875 << "03:45";
+        QTest::newRow("17 000") << 17000 << "03:46";
+        QTest::newRow("449 999") << 449999 << "99:59";
+        QTest::newRow("450 000") << 450000 << "100:00";
+    }
+
+    void formaterDuree()
+    {
+        QFETCH(int, frames);
+        QFETCH(QString, text);
+        QCOMPARE(FormaterDuree(150, 150 + frames), text);
+        QCOMPARE(FormaterDuree(1000000, 1000000 + frames), text);
+    }
+
+    void frameArithmeticOverflowIsAnError()
+    {
+        QCOMPARE(frameAddress(TocTime{0, 2, 0}), 150);
+        QCOMPARE(frameAddress(TocTime{79, 59, 74}), 359999);
+        QVERIFY_THROWS_EXCEPTION(FrameOverflow, frameAddress(TocTime{2147483647, 0, 0}));
+        QVERIFY_THROWS_EXCEPTION(FrameOverflow, FormaterDuree(-2147483647, 2147483647));
+    }
+
+    void startUpOnADiscImage()
+    {
+        const QString folder = freshFolder();
+        const QString cue = makeImage(folder, {4500, 16875, 13499});
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::make_unique<LibcdioReader>(QStringList{cue}), folder, freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(w->statusText(), QStringLiteral("Etat : En attente"));
+        QCOMPARE(WindowHarness::drives(*w)->currentText(), QStringLiteral("Image disc.cue"));
+        QCOMPARE(WindowHarness::trackTexts(*w),
+                 (QStringList{"Piste 1|01:00", "Piste 2|03:45", "Piste 3|02:59"}));
+        QVERIFY(QFileInfo(folder + QStringLiteral("/musiques")).isDir());
+        QCOMPARE(w->fields().lsDossier, folder + QStringLiteral("/musiques/"));
+        QVERIFY(w->fields().LlHandleCD != 0);
+        QVERIFY(WindowHarness::fileNames(*w).isEmpty());
+    }
+
+    void secondStartKeepsTheMusicFolder()
+    {
+        const QString folder = freshFolder();
+        const QString cue = makeImage(folder, {750});
+        QDir().mkpath(folder + QStringLiteral("/musiques"));
+        for (const char *name : {"b.mp3", "A.mp3", "notes.txt", ".cache"}) {
+            QFile f(folder + QStringLiteral("/musiques/") + QString::fromLatin1(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("x");
+        }
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::make_unique<LibcdioReader>(QStringList{cue}), folder, freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(WindowHarness::fileNames(*w), (QStringList{"A.mp3", "b.mp3", "notes.txt"}));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/musiques/b.mp3")));
+    }
+
+    void noDriveShowsOnlyTheCriticalMessage()
+    {
+        const QString folder = freshFolder();
+        const QString app = freshApp();
+        SettingsStore(app).write(QStringLiteral("Bitrate"), QStringLiteral(" 192 "));
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(0), folder, app);
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::NoDrive);
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].text, QStringLiteral("Vous ne possédez pas de lecteur de CDRom"));
+        QCOMPARE(answerer.seen[0].title, QStringLiteral("Sonalbury CD-MP3"));
+        QCOMPARE(answerer.seen[0].icon, QMessageBox::Critical);
+        QCOMPARE(unloaded.size(), 1);
+        QCOMPARE(w->exitCode(), 0);
+        QVERIFY(!w->isVisible());
+        // The settings just read were written back, all eight of them.
+        QSettings raw(SettingsStore(app).location(), QSettings::IniFormat);
+        raw.beginGroup(QStringLiteral("Parametres"));
+        QCOMPARE(raw.childKeys().size(), 8);
+        QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
+    }
+
+    void musicFolderThatCannotBeCreatedEndsTheProgram()
+    {
+        const QString folder = freshFolder();
+        QFile blocker(folder + QStringLiteral("/musiques"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+        blocker.close();
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(), folder, freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Failed);
+        QCOMPARE(w->exitCode(), 1);
+        QCOMPARE(answerer.seen.size(), 1);
+        QVERIFY(answerer.seen[0].text.contains(QStringLiteral("musiques")));
+        QCOMPARE(answerer.seen[0].icon, QMessageBox::Warning);
+    }
+
+    // Drive selection when the reader fails: the messages in their order, and the drive
+    // index that is saved.
+    void driveSelectionFailures_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("tracks");
+        QTest::addColumn<int>("handle");
+
+        const QString read = QStringLiteral("Erreur lors de la lecture des pistes");
+        QTest::newRow("close fails") << "close" << QStringList{"Impossible d'arrêter la lecture du CD"} << 0 << 7;
+        QTest::newRow("open fails") << "open"
+                                    << QStringList{"Impossible de lire le CD sur le lecteur Vendor1  Model 1"}
+                                    << 0 << 0;
+        QTest::newRow("parameter fails") << "param" << QStringList{read} << 3 << 7;
+        QTest::newRow("parameter and toc fail") << "param+toc" << QStringList{read, read} << 0 << 7;
+        QTest::newRow("toc fails") << "toc" << QStringList{read} << 0 << 7;
+    }
+
+    void driveSelectionFailures()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QStringList, messages);
+        QFETCH(int, tracks);
+        QFETCH(int, handle);
+
+        const QString folder = freshFolder();
+        const QString app = freshApp();
+        auto owned = scripted(2);
+        ScriptedCdReader *reader = owned.get();
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), folder, app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(w->fields().LlHandleCD.load(), 7);
+        QVERIFY(answerer.seen.isEmpty());
+
+        reader->closeResult = failure != QStringLiteral("close");
+        reader->nextHandle = failure == QStringLiteral("open") ? 0 : 7;
+        reader->setParamResult = !failure.startsWith(QStringLiteral("param"));
+        reader->tocStatus = failure.endsWith(QStringLiteral("toc")) ? 0 : 1;
+        reader->calls.clear();
+
+        QComboBox *combo = WindowHarness::drives(*w);
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+
+        QCOMPARE(answerer.texts(), messages);
+        for (const auto &seen : answerer.seen) {
+            QCOMPARE(seen.icon, QMessageBox::Warning);
+            QCOMPARE(seen.title, QStringLiteral("Sonalbury CD-MP3"));
+        }
+        QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), tracks);
+        QCOMPARE(w->fields().LlHandleCD.load(), handle);
+        QCOMPARE(w->fields().LlLecteur, 1);
+        QVERIFY(reader->calls.first().startsWith(QStringLiteral("CloseDrive 7")));
+        // Whatever happened, the list is shown unticked.
+        QVERIFY(!WindowHarness::trackTexts(*w).join(QString()).contains(QStringLiteral("|x")));
+
+        w->close();
+        QCOMPARE(SettingsStore(app).read(QStringLiteral("Lecteur"), QString()), QStringLiteral("1"));
+    }
+
+    void reselectingTheOpenDriveClosesItFirst()
+    {
+        auto owned = scripted(1);
+        ScriptedCdReader *reader = owned.get();
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        reader->calls.clear();
+        emit WindowHarness::drives(*w)->activated(0);
+        QCOMPARE(reader->calls.mid(0, 3),
+                 (QStringList{"CloseDrive 7", "GetDriveAddress 0", "OpenDrive 0"}));
+        QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 3);
+    }
+
+    void savedDriveThatIsGoneSelectsTheFirst_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("beyond") << "5";
+        QTest::newRow("negative") << "-1";
+        QTest::newRow("beyond 16 bits") << "70000";
+    }
+
+    void savedDriveThatIsGoneSelectsTheFirst()
+    {
+        QFETCH(QString, stored);
+        const QString app = freshApp();
+        SettingsStore(app).write(QStringLiteral("Lecteur"), stored);
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(2), freshFolder(), app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(WindowHarness::drives(*w)->currentIndex(), 0);
+        QCOMPARE(w->fields().LlLecteur, 0);
+        w->close();
+        QCOMPARE(SettingsStore(app).read(QStringLiteral("Lecteur"), QString()), QStringLiteral("0"));
+    }
+
+    void savedDriveIsSelectedAtStartUp()
+    {
+        const QString app = freshApp();
+        SettingsStore(app).write(QStringLiteral("Lecteur"), QStringLiteral("1"));
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(2), freshFolder(), app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(WindowHarness::drives(*w)->currentText(), QStringLiteral("Vendor1  Model 1"));
+    }
+
+    // Tables of contents that no disc should have: no crash, one message, no list.
+    void unreadableTableOfContents_data()
+    {
+        QTest::addColumn<QList<int>>("addresses");
+        QTest::addColumn<int>("first");
+        QTest::addColumn<int>("last");
+        QTest::newRow("descending") << QList<int>{150, 9000, 4000} << 1 << 2;
+        QTest::newRow("overflowing minutes") << QList<int>{150, -1} << 1 << 1;
+    }
+
+    void unreadableTableOfContents()
+    {
+        QFETCH(QList<int>, addresses);
+        QFETCH(int, first);
+        QFETCH(int, last);
+        auto owned = scripted(1);
+        owned->toc.clear();
+        for (const int a : addresses)
+            owned->toc.push_back(a < 0 ? TocTime{2147483647, 59, 74} : TocTime{a / 4500, (a / 75) % 60, a % 75});
+        owned->firstTrack = first;
+        owned->lastTrack = last;
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(answerer.texts(), QStringList{"Erreur lors de la lecture des pistes"});
+        QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 0);
+    }
+
+    void tracksFromTheDiscsFirstTrackNumber()
+    {
+        auto owned = scripted(1);
+        owned->setTrackLengths({750, 750, 750});
+        owned->firstTrack = 2; // entries 1..3 describe tracks 2 and 3
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(WindowHarness::trackTexts(*w), (QStringList{"Piste 2|00:10", "Piste 3|00:10"}));
+    }
+
+    // The window's controls where the user expects them, in pixels at 96 dots per inch.
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("fraLecteur") << "fraLecteur" << QRect(4, 4, 427, 45) << "1. Choisissez un lecteur";
+        QTest::newRow("cboLecteurs") << "cboLecteurs" << QRect(8, 16, 407, 21) << "";
+        QTest::newRow("fraCD") << "fraCD" << QRect(4, 56, 425, 331)
+                               << "2. Choisissez les pistes à convertir (cliquez sur le titre pour changer son nom)";
+        QTest::newRow("lstPistes") << "lstPistes" << QRect(8, 20, 405, 269) << "";
+        QTest::newRow("Frame2") << "Frame2" << QRect(4, 396, 425, 55) << "3. Convertissez les pistes";
+        QTest::newRow("Command_rip") << "Command_rip" << QRect(6, 18, 411, 27)
+                                     << "Cliquez ici pour convertir les pistes au format mp3";
+        QTest::newRow("fraProgression") << "fraProgression" << QRect(4, 460, 427, 45) << "Progression";
+        QTest::newRow("prgb") << "prgb" << QRect(8, 16, 343, 21) << "";
+        QTest::newRow("btnAnnuler") << "btnAnnuler" << QRect(356, 16, 61, 21) << "Annuler";
+        QTest::newRow("Frame3") << "Frame3" << QRect(436, 4, 337, 501) << "Liste des fichiers";
+        QTest::newRow("File1") << "File1" << QRect(6, 18, 325, 448) << "";
+        QTest::newRow("Command1") << "Command1" << QRect(8, 472, 319, 23) << "Supprimer un fichier";
+        QTest::newRow("Frame1") << "Frame1" << QRect(588, 538, 467, 45) << "3. Donnez un nom à la piste";
+        QTest::newRow("txtAlbum") << "txtAlbum" << QRect(10, 20, 451, 21) << "titre";
+        QTest::newRow("txtArtiste") << "txtArtiste" << QRect(870, 70, 197, 23) << "";
+        QTest::newRow("Label1") << "Label1" << QRect(946, 156, 33, 17) << "Artiste";
+    }
+
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, rect);
+        QFETCH(QString, caption);
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(1), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        auto *widget = w->findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), rect);
+        QString text;
+        if (auto *g = qobject_cast<QGroupBox *>(widget))
+            text = g->title();
+        else if (auto *b = qobject_cast<QPushButton *>(widget))
+            text = b->text();
+        else if (auto *l = qobject_cast<QLineEdit *>(widget))
+            text = l->text();
+        else if (auto *label = qobject_cast<QLabel *>(widget))
+            text = label->text();
+        QCOMPARE(text, caption);
+    }
+
+    void windowFrameAndMenu()
+    {
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(1), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(w->windowTitle(), QStringLiteral("Sonalbury CD-MP3"));
+        QVERIFY(!(w->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(w->windowFlags() & Qt::WindowMinimizeButtonHint);
+        QCOMPARE(w->minimumSize(), w->maximumSize());
+        QCOMPARE(w->centralWidget()->size(), QSize(778, 510));
+        QCOMPARE(w->statusBar()->height(), 21);
+        QVERIFY(!w->windowIcon().isNull());
+        QCOMPARE(w->centralWidget()->palette().color(QPalette::Window), QColor(Qt::white));
+
+        QStringList menus;
+        for (QAction *top : w->menuBar()->actions()) {
+            menus << top->text();
+            for (QAction *item : top->menu()->actions())
+                menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
+        }
+        QCOMPARE(menus, (QStringList{"&Fichier", "  &Quitter", "&?", "  Aide", "  -",
+                                     "  A &propos de Sonalbury CD-MP3..."}));
+
+        // Hidden controls stay out of the client area.
+        for (const char *hidden : {"Frame1", "txtArtiste", "Label1"}) {
+            const QWidget *h = w->findChild<QWidget *>(QString::fromLatin1(hidden));
+            QVERIFY(!w->centralWidget()->rect().intersects(h->geometry()));
+        }
+    }
+
+    void quitSavesTheSettingsAndEnds()
+    {
+        const QString app = freshApp();
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(2), freshFolder(), app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        w->fields().LlBitrate = 256;
+        w->quitter_Click();
+        QCOMPARE(unloaded.size(), 1);
+        QVERIFY(!w->isVisible());
+        QCOMPARE(SettingsStore(app).read(QStringLiteral("Bitrate"), QString()), QStringLiteral("256"));
+        QCOMPARE(SettingsStore(app).read(QStringLiteral("HauteQualite"), QString()), QStringLiteral("0"));
+    }
+};
+
+SONALBURY_TEST_MAIN(TstWindow)
+#include "tst_window.moc"
