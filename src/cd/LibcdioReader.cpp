@@ -109,6 +109,16 @@ TocTime toTocTime(std::int32_t lsn)
                    address % CDIO_CD_FRAMES_PER_SEC};
 }
 
+// libcdio takes file names as bytes: the local encoding on POSIX, UTF-8 on Windows.
+QByteArray cdioPath(const QString &path)
+{
+#ifdef _WIN32
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
 DriveInfo deviceInfo(const char *device)
 {
     DriveInfo info;
@@ -132,7 +142,7 @@ DriveInfo deviceInfo(const char *device)
 
 CdioPtr openImage(const QString &path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = cdioPath(path);
     const QString suffix = QFileInfo(path).suffix().toLower();
     // The image drivers only: the device drivers would try ioctls on an ordinary file.
     std::vector<driver_id_t> drivers{DRIVER_BINCUE, DRIVER_CDRDAO, DRIVER_NRG};
@@ -171,6 +181,9 @@ struct LibcdioReader::Disc
     DrivePtr drive;
     ParanoiaPtr paranoia;
     bool image = false;
+    // The data file of a BIN/CUE image: its sectors lie end to end from LSN 0. libcdio
+    // reports a read that runs past its end as a success, so the reader checks its size.
+    QString binFile;
     Layout layout;
     std::int64_t paranoiaNext = -1; // where paranoia's cursor stands, -1 = seek first
 };
@@ -246,11 +259,15 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
                 return 0;
             disc->cdio = openImage(drive.path);
         } else {
-            disc->cdio.reset(cdio_open(QFile::encodeName(drive.path).constData(), DRIVER_DEVICE));
+            disc->cdio.reset(cdio_open(cdioPath(drive.path).constData(), DRIVER_DEVICE));
         }
         // A disc without any audio track cannot be ripped: refuse it here.
         if (!disc->cdio || !readLayout(*disc))
             return 0;
+        if (drive.image && cdio_get_driver_id(disc->cdio.get()) == DRIVER_BINCUE) {
+            if (const char *source = cdio_get_arg(disc->cdio.get(), "source"))
+                disc->binFile = QFile::decodeName(source);
+        }
         const std::int32_t handle = m_nextHandle++;
         m_discs.emplace(handle, std::move(disc));
         return handle;
@@ -357,6 +374,10 @@ std::int32_t LibcdioReader::ReadSectors(std::int32_t handle, std::int32_t firstS
         // disc without complaint, so the range is checked here.
         const std::int64_t lsn = static_cast<std::int64_t>(open->layout.entries.front()) + firstSector;
         if (!readable(open->layout, lsn, count))
+            return 0;
+        // An image file cut short since the disc was opened has no audio left to give.
+        if (!open->binFile.isEmpty()
+            && QFileInfo(open->binFile).size() < (lsn + count) * BytesPerSector)
             return 0;
         const auto bytes = static_cast<std::size_t>(count) * BytesPerSector;
         m_buffer.resize(bytes);

@@ -131,6 +131,8 @@ void Conversion::ConvertirPistes()
     // A cancel pressed while no batch ran must not stop this one.
     m_form.LbStop.store(false);
     m_batchNames.clear();
+    m_attempted = 0;
+    m_produced = 0;
 
     const std::int32_t count = m_view.trackCount();
     if (count <= 0)
@@ -143,6 +145,7 @@ void Conversion::ConvertirPistes()
         if (!m_view.trackChecked(i))
             continue;
         const QString text = m_view.trackText(i);
+        ++m_attempted;
         ConvertirPiste(i, text);
         if (m_form.closing.load())
             return;
@@ -236,6 +239,8 @@ void Conversion::convertTrack(std::int32_t n, const QString &name)
         return;
     }
 
+    if (m_extracted && m_form.LlTypeEncodage == 1)
+        ++m_produced;
     if (m_extracted && m_form.LlTypeEncodage != 1) {
         m_view.setStatusText(ConversionTexts::statusEncoding(name));
         m_phase = Phase::Encoding;
@@ -254,6 +259,7 @@ void Conversion::convertTrack(std::int32_t n, const QString &name)
             return;
         }
         m_phase = Phase::Idle;
+        ++m_produced;
         if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
             const QString reason = OutputFiles::remove(m_wavPath);
             if (!reason.isEmpty())
@@ -318,7 +324,9 @@ void Conversion::abandonTrack()
         break;
     case Phase::Encoding:
         OutputFiles::discard(m_mp3Path);
-        OutputFiles::discard(m_wavPath);
+        // The WAV file is complete here: it stays when it was wanted for itself.
+        if (m_form.LlTypeEncodage == 0)
+            OutputFiles::discard(m_wavPath);
         break;
     }
     m_phase = Phase::Idle;

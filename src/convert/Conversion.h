@@ -32,6 +32,11 @@ public:
     // throws.
     void lme_Progress(std::int32_t percent);
 
+    // Of the ticked tracks of the last batch: how many were attempted, and how many gave
+    // the file that was asked for (the MP3 file, or the WAV file alone).
+    std::int32_t tracksAttempted() const { return m_attempted; }
+    std::int32_t tracksProduced() const { return m_produced; }
+
 private:
     enum class Phase
     {
@@ -48,6 +53,8 @@ private:
     FormFields &m_form;
     RipView &m_view;
     QStringList m_batchNames; // base names already used by the running batch
+    std::int32_t m_attempted = 0;
+    std::int32_t m_produced = 0;
 
     // The track under way, for the clean-up after a failure or a close.
     Phase m_phase = Phase::Idle;

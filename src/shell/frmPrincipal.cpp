@@ -78,7 +78,7 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
 {
     sonalburyInitResources();
     m_ui->setupUi(this);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/sonalbury.png")));
+    setWindowIcon(sonalburyIcon());
 
     // White window and frames, black text.
     QPalette white = palette();

@@ -13,9 +13,11 @@
 #include <memory>
 #include <thread>
 
+#ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#endif
 
 using discimage::Spec;
 using discimage::Track;
@@ -140,6 +142,8 @@ private slots:
     void openDriveRefusesWhatIsNoAudioDisc_data();
     void openDriveRefusesWhatIsNoAudioDisc();
     void handlesAreIndependent();
+    void imageCutShortAfterOpeningFailsTheRead_data();
+    void imageCutShortAfterOpeningFailsTheRead();
     void eachHandleReadsItsOwnDisc();
     void waveFileThatCannotBeCreatedFailsEveryRead();
     void waveFileNameMayHoldAnyCharacter();
@@ -381,6 +385,36 @@ void TestLibcdioReader::handlesAreIndependent()
     QCOMPARE(reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1)), 3);
 }
 
+void TestLibcdioReader::imageCutShortAfterOpeningFailsTheRead_data()
+{
+    QTest::addColumn<bool>("paranoia");
+    QTest::newRow("raw") << false;
+    QTest::newRow("paranoia") << true;
+}
+
+void TestLibcdioReader::imageCutShortAfterOpeningFailsTheRead()
+{
+    // The data file shrinks under an open disc: a chunk that crosses its new end must fail,
+    // not come back padded with whatever the buffer held.
+    QFETCH(bool, paranoia);
+    const Spec spec = disc({audio(100), audio(100)});
+    const QString cue = image(spec);
+    std::int32_t handle = 0;
+    const auto reader = openFirst({cue}, handle);
+    QVERIFY(handle != 0);
+    QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, paranoia ? -1 : 0));
+    QString bin = cue;
+    bin.replace(QStringLiteral(".cue"), QStringLiteral(".bin"));
+    QVERIFY(QFile::resize(bin, qint64(110) * discimage::BytesPerSector));
+
+    const QString path = m_dir.filePath(QStringLiteral("cut.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 75, 25), 1);
+    QCOMPARE(reader->ReadSectors(handle, 100, 25), 0);
+    reader->CloseWaveFile();
+    QVERIFY(wavAudio(path).startsWith(discimage::rangeBytes(spec, 75, 25)));
+}
+
 void TestLibcdioReader::eachHandleReadsItsOwnDisc()
 {
     const Spec longDisc = disc({audio(400)});
@@ -440,6 +474,9 @@ void TestLibcdioReader::waveFileNameMayHoldAnyCharacter()
 
 void TestLibcdioReader::fullDiskFailsTheRead()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("needs a POSIX file-size limit");
+#else
     // A file-size limit makes write() fail part-way, as a full disk does.
     const Spec spec = disc({audio(100)});
     std::int32_t handle = 0;
@@ -462,6 +499,7 @@ void TestLibcdioReader::fullDiskFailsTheRead()
     QCOMPARE(crossing, 0);
     QCOMPARE(after, 0); // the file misses audio: nothing may be appended after the hole
     QVERIFY(!reader->CloseWaveFile());
+#endif
 }
 
 void TestLibcdioReader::imagesAreListedAfterTheDrives()
@@ -486,6 +524,9 @@ void TestLibcdioReader::imagesAreListedAfterTheDrives()
 
 void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("redirects the POSIX standard streams");
+#else
     // A cue sheet whose BIN is missing: libcdio warns about it.
     QFile broken(m_dir.filePath(QStringLiteral("broken.cue")));
     QVERIFY(broken.open(QIODevice::WriteOnly));
@@ -524,6 +565,7 @@ void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
     QCOMPARE(handle, 0);
     QCOMPARE(QFileInfo(capture).size(), 0);
     QVERIFY(!messages.isEmpty()); // they went to the program's own log instead
+#endif
 }
 
 void TestLibcdioReader::workerThreadReadsWithParanoia()
