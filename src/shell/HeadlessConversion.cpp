@@ -6,7 +6,6 @@
 #include "Parametres.h"
 #include "SettingsStore.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -195,7 +194,6 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
 
-    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     Conversion conversion(form, view);
     conversion.ConvertirPistes();
     view.finishLine();
@@ -208,21 +206,21 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         print(stderr, QStringLiteral("Conversion interrompue.\n"));
         return 130;
     }
-    // Every chosen track must have produced its file, written by this run.
-    int missing = 0;
+    const auto chosen = static_cast<std::int32_t>(std::count_if(
+        view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
     const QString extension =
         form.LlTypeEncodage == 1 ? QStringLiteral(".wav") : QStringLiteral(".mp3");
     for (std::size_t i = 0; i < view.tracks.size(); ++i) {
-        if (!view.tracks[i].checked)
-            continue;
-        const auto number = first + static_cast<std::int32_t>(i);
-        const QFileInfo file(folder + safeFileName(view.tracks[i].text, number) + extension);
-        if (!file.isFile() || file.lastModified() < started || file.size() == 0) {
-            ++missing;
-            print(stderr, QStringLiteral("Piste %1 : aucun fichier produit.\n").arg(number));
-        } else {
+        const QFileInfo file(folder + safeFileName(view.tracks[i].text, first + static_cast<std::int32_t>(i))
+                             + extension);
+        if (view.tracks[i].checked && file.isFile())
             print(stdout, QDir::toNativeSeparators(file.absoluteFilePath()) + QLatin1Char('\n'));
-        }
     }
-    return missing == 0 ? 0 : 1;
+    if (conversion.tracksProduced() != chosen) {
+        print(stderr, QStringLiteral("%1 piste(s) sur %2 n'ont pas donné de fichier.\n")
+                          .arg(chosen - conversion.tracksProduced())
+                          .arg(chosen));
+        return 1;
+    }
+    return 0;
 }

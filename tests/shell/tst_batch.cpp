@@ -1,0 +1,277 @@
+#include "DiscImage.h"
+#include "GatedCdReader.h"
+#include "LibcdioReader.h"
+#include "Mp3Check.h"
+#include "SettingsStore.h"
+#include "TestEnvironment.h"
+#include "WindowHarness.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QTreeWidget>
+#include <QtTest>
+
+// The convert button in the real window: the batch on its worker thread, the window that
+// stays usable meanwhile, cancel and close at any moment.
+class TstBatch : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_case = 0;
+    QString m_program;
+    QString m_app;
+    discimage::Spec m_spec;
+    std::shared_ptr<GatedCdReader::Gate> m_gate;
+
+    QString music() const { return m_program + QStringLiteral("/musiques/"); }
+
+    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames)
+    {
+        m_spec = discimage::Spec{};
+        for (const std::int32_t f : frames)
+            m_spec.tracks.push_back(discimage::Track{f, 0, false});
+        const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_spec);
+        m_gate = std::make_shared<GatedCdReader::Gate>();
+        auto gated = std::make_unique<GatedCdReader>(std::make_unique<LibcdioReader>(QStringList{cue}), m_gate);
+        auto w = WindowHarness::make(std::move(gated), m_program, m_app);
+        if (w->Form_Load() != frmPrincipal::LoadResult::Ready)
+            return nullptr;
+        w->show();
+        return w;
+    }
+
+    static void tick(frmPrincipal &w, int position, const QString &rename = {})
+    {
+        QTreeWidgetItem *item = WindowHarness::tracks(w)->topLevelItem(position - 1);
+        item->setCheckState(0, Qt::Checked);
+        if (!rename.isEmpty())
+            item->setText(0, rename);
+    }
+
+    static bool runBatch(frmPrincipal &w)
+    {
+        QSignalSpy finished(&w, &frmPrincipal::batchFinished);
+        w.Command_rip_Click();
+        return finished.wait(60000);
+    }
+
+    QStringList musicFiles() const
+    {
+        return QDir(music()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    qint64 trackFrames(int n) const { return qint64(m_spec.tracks[std::size_t(n - 1)].frames) * 588; }
+
+private slots:
+    void init()
+    {
+        m_program = m_dir.filePath(QStringLiteral("case%1").arg(++m_case));
+        m_app = QStringLiteral("batch-case-%1").arg(m_case);
+        QDir().mkpath(m_program);
+    }
+
+    void convertsTheTickedTracks()
+    {
+        auto w = start({300, 200, 250});
+        QVERIFY(w);
+        tick(*w, 1);
+        tick(*w, 3, QStringLiteral("Été / Noël"));
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+
+        QCOMPARE(answerer.seen.size(), 1);
+        QCOMPARE(answerer.seen[0].text, QStringLiteral("Rip du CD terminé"));
+        QCOMPARE(answerer.seen[0].icon, QMessageBox::Information);
+        QCOMPARE(answerer.seen[0].title, QStringLiteral("Sonalbury CD-MP3"));
+        QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Été _ Noël.mp3"}));
+        QCOMPARE(WindowHarness::fileNames(*w), musicFiles());
+        QCOMPARE(w->statusText(), QStringLiteral("Etat : En attente"));
+        QCOMPARE(w->findChild<QWidget *>(QStringLiteral("prgb"))->property("Value").toInt(), 0);
+
+        const Mp3Check::Audio audio = Mp3Check::decodeMp3(music() + QStringLiteral("Été _ Noël.mp3"));
+        QVERIFY2(audio.ok(), qPrintable(audio.error));
+        QCOMPARE(audio.frames(), trackFrames(3));
+        QCOMPARE(audio.bitrate, 160); // the first batch uses the saved settings
+        const Mp3Check::Tags tags = Mp3Check::readTags(music() + QStringLiteral("Été _ Noël.mp3"));
+        QCOMPARE(tags.title, QStringLiteral("Été / Noël"));
+        QCOMPARE(tags.album, QStringLiteral("titre"));
+        QCOMPARE(tags.artist, QString());
+        QCOMPARE(tags.comment, QStringLiteral("Encodé par Sonalbury CD-MP3"));
+
+        // After every batch: 320 kbit/s, high quality, MP3 only, no stop request.
+        const FormFields &f = w->fields();
+        QCOMPARE(f.LlBitrate, 320);
+        QCOMPARE(f.LbHauteQualite, true);
+        QCOMPARE(f.LlTypeEncodage, 0);
+        QCOMPARE(f.LbStop.load(), false);
+
+        // So the next batch encodes at 320 kbit/s and replaces the earlier file.
+        QVERIFY(runBatch(*w));
+        QCOMPARE(Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3")).bitrate, 320);
+        QCOMPARE(musicFiles().size(), 2);
+    }
+
+    void encodingTypeDecidesWhatStays_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("MP3 only") << 0 << QStringList{"Piste 2.mp3"};
+        QTest::newRow("WAV only") << 1 << QStringList{"Piste 2.wav"};
+        QTest::newRow("both") << 2 << QStringList{"Piste 2.mp3", "Piste 2.wav"};
+    }
+
+    void encodingTypeDecidesWhatStays()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, files);
+        SettingsStore(m_app).write(QStringLiteral("TypeEncodage"), QString::number(type));
+        auto w = start({100, 150});
+        QVERIFY(w);
+        tick(*w, 2);
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        QCOMPARE(musicFiles(), files);
+        QCOMPARE(w->fields().LlTypeEncodage, 0);
+    }
+
+    void emptyListStillResets()
+    {
+        auto w = start({100});
+        QVERIFY(w);
+        WindowHarness::tracks(*w)->clear();
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(w->fields().LlBitrate, 320);
+    }
+
+    void windowRefusesWhatWouldDisturbTheBatch()
+    {
+        auto w = start({400});
+        QVERIFY(w);
+        QDir().mkpath(music());
+        QFile old(music() + QStringLiteral("old.mp3"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.close();
+        tick(*w, 1);
+        const auto opener = qScopeGuard([gate = m_gate] { gate->open(); });
+        m_gate->at = 3;
+        ModalAnswerer answerer;
+        QSignalSpy finished(w.get(), &frmPrincipal::batchFinished);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting.load(), 30000);
+        QVERIFY(w->batchRunning());
+        answerer.seen.clear();
+
+        w->Command_rip_Click();
+        QComboBox *combo = WindowHarness::drives(*w);
+        emit combo->activated(0);
+        w->Command1_Click();
+        QCOMPARE(answerer.texts(), QStringList(3, QStringLiteral("Il y a déjà une lecture en cours")));
+        QCOMPARE(answerer.seen[0].icon, QMessageBox::Warning);
+        QCOMPARE(combo->currentIndex(), 0);
+        QVERIFY(w->fields().LlHandleCD != 0);
+
+        m_gate->open();
+        QVERIFY(finished.wait(60000));
+        QVERIFY(musicFiles().contains(QStringLiteral("Piste 1.mp3")));
+        QVERIFY(musicFiles().contains(QStringLiteral("old.mp3")));
+    }
+
+    void cancelStopsTheRemainingTracks()
+    {
+        auto w = start({200, 200, 200});
+        QVERIFY(w);
+        tick(*w, 1);
+        tick(*w, 3);
+        const auto opener = qScopeGuard([gate = m_gate] { gate->open(); });
+        m_gate->at = 2;
+        ModalAnswerer answerer;
+        QSignalSpy finished(w.get(), &frmPrincipal::batchFinished);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting.load(), 30000);
+        w->btnAnnuler_Click();
+        m_gate->open();
+        QVERIFY(finished.wait(60000));
+        QVERIFY(musicFiles().isEmpty());
+        QCOMPARE(answerer.texts(), QStringList{"Rip du CD terminé"});
+        QCOMPARE(w->fields().LbStop.load(), false);
+    }
+
+    void cancelWhileIdleDoesNotSpoilTheNextBatch()
+    {
+        auto w = start({150});
+        QVERIFY(w);
+        tick(*w, 1);
+        w->btnAnnuler_Click();
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        QCOMPARE(musicFiles(), QStringList{"Piste 1.mp3"});
+    }
+
+    void closingDuringAnExtractionLeavesNoUnfinishedFile()
+    {
+        auto w = start({300, 300});
+        QVERIFY(w);
+        tick(*w, 1);
+        tick(*w, 2);
+        const auto opener = qScopeGuard([gate = m_gate] { gate->open(); });
+        m_gate->at = 5;
+        ModalAnswerer answerer;
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting.load(), 30000);
+        w->fields().LlBitrate = 192;
+        w->close();
+        QVERIFY(!w->isVisible()); // gone for the user at once
+        m_gate->open();
+        QVERIFY(unloaded.wait(30000));
+        QVERIFY(musicFiles().isEmpty());
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(SettingsStore(m_app).read(QStringLiteral("Bitrate"), QString()), QStringLiteral("192"));
+    }
+
+    void closingDuringAnEncodingLeavesNoUnfinishedFile()
+    {
+        SettingsStore(m_app).write(QStringLiteral("Bitrate"), QStringLiteral("320"));
+        SettingsStore(m_app).write(QStringLiteral("HauteQualite"), QStringLiteral("True"));
+        auto w = start({150, 9000});
+        QVERIFY(w);
+        tick(*w, 1);
+        tick(*w, 2);
+        ModalAnswerer answerer;
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(w->statusText() == QStringLiteral("Etat : Encodage de Piste 2"), 60000);
+        w->close();
+        QVERIFY(unloaded.wait(30000));
+        // Track 1 was finished before the close and stays; nothing of track 2 does.
+        QCOMPARE(musicFiles(), QStringList{"Piste 1.mp3"});
+        QVERIFY(answerer.seen.isEmpty());
+    }
+
+    void interfaceKeepsRunningDuringABatch()
+    {
+        auto w = start({6000});
+        QVERIFY(w);
+        tick(*w, 1);
+        w->fields().LbHauteQualite = true;
+        w->fields().LlBitrate = 320;
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        timer.start(10);
+        ModalAnswerer answerer;
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(runBatch(*w));
+        // The interface thread kept turning: a timer of 10 ms fired at least once for
+        // every 100 ms of the batch.
+        QVERIFY2(ticks >= clock.elapsed() / 100, qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticks).arg(clock.elapsed())));
+    }
+};
+
+SONALBURY_TEST_MAIN(TstBatch)
+#include "tst_batch.moc"
