@@ -88,6 +88,10 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     m_ui->centralwidget->setAutoFillBackground(true);
     m_ui->staBarreEtat->setPalette(white);
     m_ui->staBarreEtat->setAutoFillBackground(true);
+    // Frames with their caption on the top line, as the user knows them.
+    m_ui->centralwidget->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid #a0a0a0; border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px; }"));
 
     // The status bar's one panel, stretched across the bar.
     m_ui->staBarreEtat->setFixedHeight(21);
