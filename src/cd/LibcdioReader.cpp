@@ -26,7 +26,8 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcCdio, "sonalbury.cd.libcdio")
+// Notes of libcdio are for developers: shown only when the category is enabled.
+Q_LOGGING_CATEGORY(lcCdio, "sonalbury.cd.libcdio", QtWarningMsg)
 
 constexpr std::int32_t BytesPerSector = CDIO_CD_FRAMESIZE_RAW;
 constexpr std::int32_t LeadInFrames = 150;

@@ -16,7 +16,7 @@ QString MusicFolder::path(const QString &programFolder)
 
 QStringList MusicFolder::list(const QString &folder)
 {
-    QStringList names = QDir(folder).entryList(QDir::Files | QDir::Readable | QDir::NoDotAndDotDot
+    QStringList names = QDir(folder).entryList(QDir::Files | QDir::NoDotAndDotDot
                                                 | QDir::NoSymLinks, QDir::NoSort);
     // Symbolic links to files are listed too: to the user they are files of the folder.
     const QStringList links = QDir(folder).entryList(QDir::Files | QDir::System, QDir::NoSort);
@@ -52,9 +52,11 @@ bool MusicFolder::moveToTrash(const QString &filePath, QString *error)
     const QString pathInTrash = file.fileName();
     if (QFileInfo(pathInTrash).isRelative()) {
         // Put the file back where the user had it.
-        QFile::rename(pathInTrash, filePath);
+        const bool restored = QFile::rename(pathInTrash, filePath);
         if (error)
-            *error = QStringLiteral("la corbeille est introuvable");
+            *error = restored ? QStringLiteral("la corbeille est introuvable")
+                              : QStringLiteral("la corbeille est introuvable ; le fichier est maintenant « %1 »")
+                                    .arg(QDir::toNativeSeparators(QFileInfo(pathInTrash).absoluteFilePath()));
         return false;
     }
     return true;

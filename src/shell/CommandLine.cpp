@@ -19,9 +19,14 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             line.images << arg.mid(8);
         } else if (arg == QStringLiteral("--convert")) {
             line.convert = true;
-            // The list is optional: take the next argument only when it is one.
-            if (i + 1 < arguments.size() && parseTrackList(arguments.at(i + 1)))
+            // The list is optional: the next argument is one unless it is an option.
+            if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1Char('-'))) {
                 line.trackList = arguments.at(++i);
+                if (!parseTrackList(line.trackList)) {
+                    line.error = QStringLiteral("Liste de pistes incorrecte : %1").arg(line.trackList);
+                    return line;
+                }
+            }
         } else if (arg.startsWith(QStringLiteral("--convert="))) {
             line.convert = true;
             line.trackList = arg.mid(10);

@@ -2,7 +2,18 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTranslator>
+#include <QWidget>
 #include <QtGlobal>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
 
 void ProgramSetup::beforeApplication()
 {
@@ -11,6 +22,53 @@ void ProgramSetup::beforeApplication()
     // a silent sink.
     if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
         qputenv("QT_MEDIA_BACKEND", "gstreamer");
+#endif
+    // Playback fails silently: its back end must not talk on the terminal either.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.multimedia*=false"));
+}
+
+void ProgramSetup::installFrenchTranslation()
+{
+    auto *translator = new QTranslator(qApp);
+    if (translator->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+#ifdef Q_OS_UNIX
+namespace {
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
+}
+} // namespace
+#endif
+
+void ProgramSetup::closeOnTerminationSignals(QWidget &window)
+{
+#ifdef Q_OS_UNIX
+    // Only a write to a socket is safe in a signal handler; the window closes from the
+    // event loop.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        char byte = 0;
+        [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
+        window.close();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+#else
+    Q_UNUSED(window);
 #endif
 }
 

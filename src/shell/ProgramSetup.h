@@ -1,12 +1,21 @@
 #pragma once
 
+class QWidget;
+
 // Process-wide settings that must be in place before or right after the application object.
 namespace ProgramSetup {
 
 // Before the application object: the playback back end and similar environment choices.
 void beforeApplication();
 
-// The fonts the windows are drawn for, with substitutes where they are missing.
+// The fonts the windows are drawn for, with substitutes where they are missing, and Qt's
+// own French texts (standard buttons, the editor's context menu).
 void applyFonts();
+void installFrenchTranslation();
+
+// A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP) closes
+// the window the way its close box does, so that a conversion under way is stopped and
+// cleaned up. Call once the window exists.
+void closeOnTerminationSignals(QWidget &window);
 
 } // namespace ProgramSetup

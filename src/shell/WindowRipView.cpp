@@ -77,7 +77,9 @@ void WindowRipView::showMessage(const QString &text, MessageIcon icon, const QSt
             }
             QMessageBox box(boxIcon, title, text, QMessageBox::Ok, &m_window);
             box.setWindowModality(Qt::ApplicationModal);
+            m_openBox = &box;
             box.exec();
+            m_openBox = nullptr;
         },
         true);
 }
@@ -88,6 +90,12 @@ void WindowRipView::yieldToUi()
     // synchronous caller) let it breathe.
     if (QThread::currentThread() == m_window.thread())
         QCoreApplication::processEvents();
+}
+
+void WindowRipView::dismissOpenMessage()
+{
+    if (m_openBox)
+        m_openBox->done(QMessageBox::Ok);
 }
 
 std::int32_t WindowRipView::trackCount()

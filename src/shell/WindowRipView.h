@@ -2,6 +2,9 @@
 
 #include "RipView.h"
 
+#include <QMessageBox>
+#include <QPointer>
+
 #include <atomic>
 #include <functional>
 
@@ -29,6 +32,10 @@ public:
     QString artistText() override;
     void refreshFileList() override;
 
+    // Closes the batch's message box if one is open (the window is closing: nobody is
+    // there to answer it, and the batch must not wait for it).
+    void dismissOpenMessage();
+
 private:
     bool closing() const;
     // Runs f on the interface thread: now when already there, else queued (wait = false)
@@ -36,5 +43,6 @@ private:
     void onUiThread(std::function<void()> f, bool wait) const;
 
     frmPrincipal &m_window;
+    QPointer<QMessageBox> m_openBox; // used on the interface thread only
     std::atomic<std::int32_t> m_value{0}; // the bar's value, readable from any thread
 };

@@ -22,12 +22,25 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QScreen>
+#include <QPushButton>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QTreeWidget>
 #include <exception>
 
 namespace {
+
+// A column that shows its text but never opens an editor.
+class ReadOnlyDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget *createEditor(QWidget *, const QStyleOptionViewItem &, const QModelIndex &) const override
+    {
+        return nullptr;
+    }
+};
 
 // The window's own texts.
 namespace Texts {
@@ -99,6 +112,9 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     m_panel1->setObjectName(QStringLiteral("panel1"));
     m_panel1->setFrameShape(QFrame::StyledPanel);
     m_panel1->setFrameShadow(QFrame::Sunken);
+    // A long track title must not widen the fixed window: the text is cut instead.
+    m_panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_panel1->setMinimumWidth(0);
     m_ui->staBarreEtat->addWidget(m_panel1, 1);
 
     // Track list: "Piste" 1440 twips, "Durée" 650 twips.
@@ -108,6 +124,8 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     list->setColumnWidth(0, 96);
     list->setColumnWidth(1, 43);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Only the title is the user's to edit; the duration comes from the disc.
+    list->setItemDelegateForColumn(1, new ReadOnlyDelegate(list));
 
     m_ui->File1->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui->cboLecteurs->setEditable(false);
@@ -377,10 +395,12 @@ void frmPrincipal::Command1_Click()
             m_ui->File1->setFocus();
             return;
         }
-        const auto answer = QMessageBox::question(this, programTitle(), Texts::confirmTrash(name),
-                                                  QMessageBox::Yes | QMessageBox::No,
-                                                  QMessageBox::No);
-        if (answer == QMessageBox::Yes) {
+        QMessageBox confirm(QMessageBox::Question, programTitle(), Texts::confirmTrash(name),
+                            QMessageBox::Yes | QMessageBox::No, this);
+        confirm.button(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
+        confirm.button(QMessageBox::No)->setText(QStringLiteral("&Non"));
+        confirm.setDefaultButton(QMessageBox::Yes);
+        if (confirm.exec() == QMessageBox::Yes) {
             QString reason;
             if (!MusicFolder::moveToTrash(path, &reason))
                 message(Texts::trashFailed(name, reason), IconExclamation);
@@ -428,6 +448,7 @@ void frmPrincipal::closeEvent(QCloseEvent *event)
         m_closeRequested = true;
         m_form.closing = true;
         m_form.LbStop = true;
+        m_view->dismissOpenMessage();
         hide();
         event->ignore();
         return;

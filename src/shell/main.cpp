@@ -23,6 +23,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
 {
     QApplication app(argc, argv);
     ProgramSetup::applyFonts();
+    ProgramSetup::installFrenchTranslation();
     std::unique_ptr<CdReader> reader;
     try {
         reader = std::make_unique<LibcdioReader>(line.images);
@@ -44,6 +45,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
     }
     QObject::connect(&window, &frmPrincipal::unloaded, &app,
                      [&window] { QCoreApplication::exit(window.exitCode()); }, Qt::QueuedConnection);
+    ProgramSetup::closeOnTerminationSignals(window);
     window.show();
     return app.exec();
 }

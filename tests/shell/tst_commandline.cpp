@@ -50,6 +50,7 @@ private slots:
         QTest::newRow("convert list") << QStringList{p, "--convert", "1,3-5", "--image", "a.cue"}
                                       << QStringList{"a.cue"} << true << "1,3-5" << false;
         QTest::newRow("bad list") << QStringList{p, "--convert=x"} << QStringList{} << true << "x" << true;
+        QTest::newRow("track zero") << QStringList{p, "--convert", "0"} << QStringList{} << true << "0" << true;
         QTest::newRow("image without file") << QStringList{p, "--image"} << QStringList{} << false
                                             << QString() << true;
         QTest::newRow("unknown") << QStringList{p, "--frobnicate"} << QStringList{} << false
