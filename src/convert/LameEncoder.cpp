@@ -80,14 +80,15 @@ QString shown(const QString &path)
 
 // Writes all of data, or throws with the system's reason. A short write is retried so that
 // the call that fails reports why (disk full, file too large).
-void writeAll(QFile &file, const void *data, qint64 size)
+// shownName: the name the user knows the file by (it is written under a working name).
+void writeAll(QFile &file, const QString &shownName, const void *data, qint64 size)
 {
     const char *bytes = static_cast<const char *>(data);
     while (size > 0) {
         const qint64 written = file.write(bytes, size);
         if (written <= 0) {
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(file.fileName()), file.errorString()));
+                     .arg(shown(shownName), file.errorString()));
         }
         bytes += written;
         size -= written;
@@ -308,14 +309,19 @@ void LameEncoder::Encode()
     };
     reportUpTo(0);
 
-    QFile out(job.output);
+    // The file is written under a hidden working name and takes its real name only once
+    // complete: a program killed mid-way never leaves a short MP3 for the quiz to pick up.
+    const QFileInfo target(job.output);
+    const QString partial =
+        target.dir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".part"));
+    QFile out(partial);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         fail(QStringLiteral("Impossible de créer le fichier MP3 « %1 » : %2")
                  .arg(shown(job.output), out.errorString()));
     }
     try {
         // The tag goes first, as players expect; the info frame is the first audio frame.
-        writeAll(out, job.tag.constData(), job.tag.size());
+        writeAll(out, job.output, job.tag.constData(), job.tag.size());
         const qint64 audioStart = job.tag.size();
 
         for (sf_count_t done = 0; done < total;) {
@@ -339,7 +345,7 @@ void LameEncoder::Encode()
                 fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
                          .arg(shown(job.input), QString::number(bytes)));
             }
-            writeAll(out, mp3.data(), bytes);
+            writeAll(out, job.output, mp3.data(), bytes);
             done += got;
             reportUpTo(static_cast<std::int32_t>(std::min<sf_count_t>(99, done * 100 / total)));
             throwIfCancelled();
@@ -350,7 +356,7 @@ void LameEncoder::Encode()
             fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
                      .arg(shown(job.input), QString::number(flushed)));
         }
-        writeAll(out, mp3.data(), flushed);
+        writeAll(out, job.output, mp3.data(), flushed);
 
         // The info frame now knows the exact length: write it over its placeholder. LAME
         // leaves it out when it does not fit in one frame (stereo below 64 kbit/s at
@@ -367,17 +373,23 @@ void LameEncoder::Encode()
                 fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
                          .arg(shown(job.output), out.errorString()));
             }
-            writeAll(out, infoFrame.data(), static_cast<qint64>(infoBytes));
+            writeAll(out, job.output, infoFrame.data(), static_cast<qint64>(infoBytes));
         }
         out.close();
         if (out.error() != QFileDevice::NoError) {
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
                      .arg(shown(job.output), out.errorString()));
         }
+        if (QFileInfo::exists(job.output))
+            QFile::remove(job.output);
+        if (!out.rename(job.output)) {
+            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
+                     .arg(shown(job.output), out.errorString()));
+        }
         reportUpTo(100);
     } catch (...) {
         out.close();
-        QFile::remove(job.output);
+        QFile::remove(partial);
         throw;
     }
 }

@@ -387,6 +387,9 @@ private slots:
             events << percent;
             if (percent == 0)
                 QVERIFY(!QFile::exists(mp3));
+            // Until it is complete the file does not exist under its real name.
+            if (percent == 50 && frames > 44100)
+                QVERIFY(!QFile::exists(mp3) && QFile::exists(path(u".progress.mp3.part"_s)));
             if (percent == 100)
                 completeAt100 = Mp3Check::decodeMp3(mp3).frames() == frames;
         });
