@@ -159,16 +159,22 @@ void Conversion::ConvertirPistes()
     m_view.setProgressValue(0);
 }
 
-void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
+void Conversion::beginTrack()
 {
     m_phase = Phase::Idle;
     m_extracted = false;
     m_wavPath.clear();
     m_mp3Path.clear();
+}
 
+// Runs one step of a track's conversion so that no error leaves it: the error is reported
+// for the track and its unfinished files are cleaned up.
+template <typename Body>
+void Conversion::runTrackStep(const QString &name, Body &&body)
+{
     QString reason;
     try {
-        convertTrack(n, name);
+        body();
         m_phase = Phase::Idle;
         return;
     } catch (const FrameOverflow &) {
@@ -193,24 +199,67 @@ void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
         m_view.setProgressValue(0);
 }
 
-void Conversion::convertTrack(std::int32_t n, const QString &name)
+void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
+{
+    beginTrack();
+    runTrackStep(name, [&] {
+        if (locateAndExtract(n, name) == Extracted::ToEncode)
+            encodeExtracted(name);
+    });
+}
+
+std::optional<Conversion::ExtractedTrack> Conversion::extractTrack(std::int32_t n,
+                                                                    const QString &name)
+{
+    beginTrack();
+    bool toEncode = false;
+    runTrackStep(name, [&] { toEncode = locateAndExtract(n, name) == Extracted::ToEncode; });
+    if (!toEncode)
+        return std::nullopt;
+    // The track is handed over: whatever happens to it now is up to its encoder.
+    ExtractedTrack track{name, m_wavPath, m_mp3Path};
+    beginTrack();
+    return track;
+}
+
+void Conversion::encodeTrack(const ExtractedTrack &track)
+{
+    beginTrack();
+    m_wavPath = track.wavPath;
+    m_mp3Path = track.mp3Path;
+    m_extracted = true;
+    m_phase = Phase::Extracting;
+    runTrackStep(track.name, [&] { encodeExtracted(track.name); });
+}
+
+void Conversion::abandonExtracted(const ExtractedTrack &track)
+{
+    beginTrack();
+    m_wavPath = track.wavPath;
+    m_mp3Path = track.mp3Path;
+    m_extracted = true;
+    m_phase = Phase::Extracting;
+    abandonTrack();
+}
+
+Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString &name)
 {
     CdReader *reader = m_form.LoRipper;
     if (reader == nullptr || m_form.LlHandleCD.load() == 0) {
         warn(ConversionTexts::readError(name));
-        return;
+        return Extracted::Done;
     }
     if (!reader->SetDriveParam(m_form.LlHandleCD.load(), CdReader::ParamSecureRead, -1))
         warn(ConversionTexts::readError(name));
     if (reader->ReadToc(m_form.LlHandleCD.load()) != 1) {
         warn(ConversionTexts::readError(name));
-        return;
+        return Extracted::Done;
     }
     if (n == 0)
-        return;
+        return Extracted::Done;
     if (n < 0) {
         warn(ConversionTexts::readError(name));
-        return;
+        return Extracted::Done;
     }
 
     std::int32_t start = frameAddress(reader->GetTocEntry(checkedSub(n, 1)));
@@ -219,14 +268,14 @@ void Conversion::convertTrack(std::int32_t n, const QString &name)
     // Entries that do not ascend describe no track that could be read.
     if (start < 0 || length < 0) {
         warn(ConversionTexts::readError(name));
-        return;
+        return Extracted::Done;
     }
 
     const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
     const QString baseName = safeFileName(name, trackNumber);
     if (!claimFileName(baseName)) {
         warn(ConversionTexts::duplicateName(name));
-        return;
+        return Extracted::Done;
     }
     m_wavPath = m_form.lsDossier + baseName + WavSuffix;
     m_mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
@@ -236,37 +285,43 @@ void Conversion::convertTrack(std::int32_t n, const QString &name)
     m_extracted = ExtraireWav(m_form, m_view, start, length, m_wavPath);
     if (m_form.closing.load()) {
         abandonTrack();
-        return;
+        return Extracted::Done;
     }
 
     if (m_extracted && m_form.LlTypeEncodage == 1)
         ++m_produced;
-    if (m_extracted && m_form.LlTypeEncodage != 1) {
-        m_view.setStatusText(ConversionTexts::statusEncoding(name));
-        m_phase = Phase::Encoding;
-        try {
-            EncoderMp3(m_wavPath, m_mp3Path, name);
-        } catch (const EncoderError &e) {
-            if (m_form.closing.load()) {
-                abandonTrack();
-                return;
-            }
-            // The WAV file is the only copy of the audio: it stays, whatever the type.
-            OutputFiles::discard(m_mp3Path);
-            m_phase = Phase::Idle;
-            warn(ConversionTexts::encodeError(name, reasonOf(e)));
-            m_view.setProgressValue(0);
+    if (m_extracted && m_form.LlTypeEncodage != 1)
+        return Extracted::ToEncode;
+    m_phase = Phase::Idle;
+    m_view.setProgressValue(0);
+    return Extracted::Done;
+}
+
+void Conversion::encodeExtracted(const QString &name)
+{
+    m_view.setStatusText(ConversionTexts::statusEncoding(name));
+    m_phase = Phase::Encoding;
+    try {
+        EncoderMp3(m_wavPath, m_mp3Path, name);
+    } catch (const EncoderError &e) {
+        if (m_form.closing.load()) {
+            abandonTrack();
             return;
         }
+        // The WAV file is the only copy of the audio: it stays, whatever the type.
+        OutputFiles::discard(m_mp3Path);
         m_phase = Phase::Idle;
-        ++m_produced;
-        if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
-            const QString reason = OutputFiles::remove(m_wavPath);
-            if (!reason.isEmpty())
-                warn(ConversionTexts::cannotDelete(m_wavPath, reason));
-        }
+        warn(ConversionTexts::encodeError(name, reasonOf(e)));
+        m_view.setProgressValue(0);
+        return;
     }
     m_phase = Phase::Idle;
+    ++m_produced;
+    if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
+        const QString reason = OutputFiles::remove(m_wavPath);
+        if (!reason.isEmpty())
+            warn(ConversionTexts::cannotDelete(m_wavPath, reason));
+    }
     m_view.setProgressValue(0);
 }
 

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 // The conversion of the ticked tracks: the batch, one track, the encoding of one WAV file.
 // Synchronous: it runs on the calling thread (the window's worker thread or the terminal)
@@ -32,6 +33,26 @@ public:
     // throws.
     void lme_Progress(std::int32_t percent);
 
+    // A track whose WAV file is complete and whose encoding is still to come.
+    struct ExtractedTrack
+    {
+        QString name; // the item's text: tag title, status texts and messages
+        QString wavPath;
+        QString mp3Path;
+    };
+
+    // ConvertirPiste in two halves, for a batch that encodes on other threads while it reads
+    // the next track. extractTrack does everything up to the complete WAV file (a WAV-only
+    // track is then produced) and returns the track when an encoding must follow; names
+    // already used are remembered across calls, as in a batch.
+    std::optional<ExtractedTrack> extractTrack(std::int32_t n, const QString &name);
+    // The rest of ConvertirPiste for a track that any Conversion of the batch extracted:
+    // the encoding, its failure handling and the removal of the WAV file.
+    void encodeTrack(const ExtractedTrack &track);
+    // The program is closing before the track's encoding started: its files go as when a
+    // close stops ConvertirPiste right after the extraction.
+    void abandonExtracted(const ExtractedTrack &track);
+
     // Of the ticked tracks of the last batch: how many were attempted, and how many gave
     // the file that was asked for (the MP3 file, or the WAV file alone).
     std::int32_t tracksAttempted() const { return m_attempted; }
@@ -45,7 +66,17 @@ private:
         Encoding,
     };
 
-    void convertTrack(std::int32_t n, const QString &name);
+    enum class Extracted
+    {
+        Done,       // nothing more to do for this track
+        ToEncode,   // the WAV file is complete and an MP3 file is wanted
+    };
+
+    void beginTrack();
+    template <typename Body>
+    void runTrackStep(const QString &name, Body &&body);
+    Extracted locateAndExtract(std::int32_t n, const QString &name);
+    void encodeExtracted(const QString &name);
     void abandonTrack();
     void warn(const QString &text);
     bool claimFileName(const QString &baseName);

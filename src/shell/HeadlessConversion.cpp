@@ -8,13 +8,16 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QThread>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
 #define fileno _fileno
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +41,43 @@ void print(std::FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// Redraws of the block for progress alone, at most this often.
+constexpr std::int64_t BlockRedrawMs = 100;
+
+std::int64_t nowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+struct TerminalSize
+{
+    int columns = 0; // 0 when unknown
+    int rows = 0;
+};
+
+TerminalSize terminalSize(std::FILE *stream)
+{
+#ifndef Q_OS_WIN
+    winsize size{};
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) == 0)
+        return TerminalSize{size.ws_col, size.ws_row};
+#else
+    Q_UNUSED(stream);
+#endif
+    return {};
+}
+
+bool sameTracks(const std::vector<ParallelConversion::TrackLine> &a,
+                const std::vector<ParallelConversion::TrackLine> &b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const ParallelConversion::TrackLine &x, const ParallelConversion::TrackLine &y) {
+                          return x.position == y.position && x.status == y.status;
+                      });
+}
+
 } // namespace
 
 TerminalView::TerminalView(std::FILE *out, std::FILE *err, bool interactive)
@@ -51,13 +91,15 @@ void TerminalView::setProgressMax(std::int32_t max)
 {
     m_max = max;
     m_shownPercent = -1;
-    drawBar();
+    if (!m_block)
+        drawBar();
 }
 
 void TerminalView::setProgressValue(std::int32_t value)
 {
     m_value = value;
-    drawBar();
+    if (!m_block)
+        drawBar();
 }
 
 void TerminalView::setStatusText(const QString &text)
@@ -65,11 +107,31 @@ void TerminalView::setStatusText(const QString &text)
     if (text == m_status)
         return;
     m_status = text;
+    // The block shows the tracks in progress; their past status texts are not repeated.
+    if (m_block)
+        return;
     finishLine();
     if (!m_interactive)
         print(m_out, text + QLatin1Char('\n'));
     m_shownPercent = -1;
     drawBar();
+}
+
+QString TerminalView::progressLine(std::int32_t max, std::int32_t value, const QString &status,
+                                   int width) const
+{
+    const double fraction =
+        max > 0 ? std::clamp(static_cast<double>(value) / max, 0.0, 1.0) : 0.0;
+    const int percent = static_cast<int>(fraction * 100.0);
+    const QString text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status);
+    // On a narrow terminal the bar gives way first, so that the track's name stays visible.
+    int barWidth = 30;
+    if (width > 0)
+        barWidth = std::clamp(width - 1 - static_cast<int>(text.size()), 10, barWidth);
+    const int filled = static_cast<int>(fraction * barWidth);
+    const QString line = QLatin1Char('[') + QString(filled, QLatin1Char('#'))
+                         + QString(barWidth - filled, QLatin1Char('.')) + text;
+    return width > 0 ? line.left(width) : line;
 }
 
 void TerminalView::drawBar()
@@ -82,15 +144,80 @@ void TerminalView::drawBar()
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;
-    constexpr int width = 30;
-    const int filled = static_cast<int>(fraction * width);
-    const QString bar = QString(filled, QLatin1Char('#')) + QString(width - filled, QLatin1Char('.'));
-    print(m_out, QStringLiteral("\r[%1] %2 %  %3\x1b[K").arg(bar).arg(percent, 3).arg(m_status));
+    print(m_out, QStringLiteral("\r") + progressLine(m_max, m_value, m_status) + QStringLiteral("\x1b[K"));
     m_lineOpen = true;
+}
+
+void TerminalView::showTracks(const std::vector<ParallelConversion::TrackLine> &lines)
+{
+    if (!m_interactive)
+        return;
+    m_block = true;
+    const bool moved = !sameTracks(lines, m_lines);
+    m_lines = lines;
+    if (!moved && nowMs() - m_drawnAt < BlockRedrawMs)
+        return;
+    // In one write, so that the terminal never shows the block half drawn.
+    QString text = eraseBlock();
+    text += drawBlock();
+    print(m_out, text);
+}
+
+void TerminalView::trackFinished(const ParallelConversion::TrackLine &line)
+{
+    if (!m_interactive)
+        return;
+    m_block = true;
+    std::erase_if(m_lines, [&](const ParallelConversion::TrackLine &shown) {
+        return shown.position == line.position;
+    });
+    // The finished track's last line stays above the block.
+    QString text = eraseBlock();
+    text += progressLine(line.max, line.value, line.status, lineWidth()) + QLatin1Char('\n');
+    text += drawBlock();
+    print(m_out, text);
+}
+
+int TerminalView::lineWidth() const
+{
+    // A line that wrapped would throw off the cursor moves that redraw the block.
+    const int columns = terminalSize(m_out).columns;
+    return columns > 1 ? columns - 1 : -1;
+}
+
+QString TerminalView::eraseBlock()
+{
+    if (m_drawnLines == 0)
+        return QString();
+    const auto lines = static_cast<qulonglong>(m_drawnLines);
+    m_drawnLines = 0;
+    // Back to the block's first line, then clear everything below.
+    return QStringLiteral("\x1b[%1A\r\x1b[J").arg(lines);
+}
+
+QString TerminalView::drawBlock()
+{
+    // Cursor moves cannot climb above the top of the screen: the block fits in it.
+    const int rows = terminalSize(m_out).rows;
+    std::size_t shown = m_lines.size();
+    if (rows > 2)
+        shown = std::min(shown, static_cast<std::size_t>(rows - 2));
+    const int width = lineWidth();
+    QString text;
+    for (std::size_t i = 0; i < shown; ++i) {
+        const ParallelConversion::TrackLine &line = m_lines[i];
+        text += progressLine(line.max, line.value, line.status, width) + QLatin1Char('\n');
+    }
+    m_drawnLines = shown;
+    m_drawnAt = nowMs();
+    return text;
 }
 
 void TerminalView::finishLine()
 {
+    const QString erase = eraseBlock();
+    if (!erase.isEmpty())
+        print(m_out, erase);
     if (m_lineOpen) {
         print(m_out, QStringLiteral("\n"));
         m_lineOpen = false;
@@ -99,10 +226,14 @@ void TerminalView::finishLine()
 
 void TerminalView::showMessage(const QString &text, MessageIcon icon, const QString &)
 {
+    // Above the block, which is drawn again below it.
     finishLine();
     ++messagesShown;
     const QString prefix = icon == MessageIcon::Information ? QString() : QStringLiteral("Erreur : ");
     print(icon == MessageIcon::Information ? m_out : m_err, prefix + text + QLatin1Char('\n'));
+    const QString block = drawBlock();
+    if (!block.isEmpty())
+        print(m_out, block);
 }
 
 bool TerminalView::trackChecked(std::int32_t position)
@@ -194,8 +325,19 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
 
-    Conversion conversion(form, view);
-    conversion.ConvertirPistes();
+    // One job: the window's batch, one track after the other. More: the next track is read
+    // while earlier ones are encoded.
+    const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
+    std::int32_t produced = 0;
+    if (jobs == 1) {
+        Conversion conversion(form, view);
+        conversion.ConvertirPistes();
+        produced = conversion.tracksProduced();
+    } else {
+        ParallelConversion conversion(form, view, jobs, &view);
+        conversion.ConvertirPistes();
+        produced = conversion.tracksProduced();
+    }
     view.finishLine();
 
     std::signal(SIGINT, SIG_DFL);
@@ -216,9 +358,9 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         if (view.tracks[i].checked && file.isFile())
             print(stdout, QDir::toNativeSeparators(file.absoluteFilePath()) + QLatin1Char('\n'));
     }
-    if (conversion.tracksProduced() != chosen) {
+    if (produced != chosen) {
         print(stderr, QStringLiteral("%1 piste(s) sur %2 n'ont pas donné de fichier.\n")
-                          .arg(chosen - conversion.tracksProduced())
+                          .arg(chosen - produced)
                           .arg(chosen));
         return 1;
     }

@@ -3,6 +3,7 @@
 #include "CdReader.h"
 #include "CommandLine.h"
 #include "FormFields.h"
+#include "ParallelConversion.h"
 #include "RipView.h"
 
 #include <QString>
@@ -12,8 +13,10 @@
 #include <vector>
 
 // The conversion without a window: the status texts and a progress bar on the terminal,
-// messages on standard error.
-class TerminalView : public RipView
+// messages on standard error. With several tracks in progress at once, a terminal shows a
+// small block of lines, one per track, redrawn in place; elsewhere (a pipe, a file) only
+// the status texts are written, one per line, in list order.
+class TerminalView : public RipView, public ParallelConversion::Display
 {
 public:
     TerminalView(std::FILE *out, std::FILE *err, bool interactive);
@@ -39,11 +42,20 @@ public:
     QString artistText() override { return QString(); }
     void refreshFileList() override {}
 
+    void showTracks(const std::vector<ParallelConversion::TrackLine> &lines) override;
+    void trackFinished(const ParallelConversion::TrackLine &line) override;
+
     // Ends the progress line so that what follows starts on a line of its own.
     void finishLine();
 
 private:
     void drawBar();
+    // "[####......]  40 %  status", at most width characters when width is positive.
+    QString progressLine(std::int32_t max, std::int32_t value, const QString &status,
+                         int width = -1) const;
+    int lineWidth() const; // -1 when the terminal does not tell
+    QString eraseBlock();
+    QString drawBlock();
 
     std::FILE *m_out;
     std::FILE *m_err;
@@ -53,6 +65,12 @@ private:
     int m_shownPercent = -1;
     QString m_status;
     bool m_lineOpen = false;
+
+    // The block of the tracks in progress, once there is one.
+    bool m_block = false;
+    std::vector<ParallelConversion::TrackLine> m_lines;
+    std::size_t m_drawnLines = 0; // lines of the block now on the terminal
+    std::int64_t m_drawnAt = 0;   // when it was drawn, ms of a monotonic clock
 };
 
 // Runs --convert: opens the first image (else the saved drive), lists its tracks, converts

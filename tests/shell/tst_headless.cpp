@@ -5,6 +5,81 @@
 #include <QProcess>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+// What a terminal shows once it has been sent these bytes: enough of a terminal for the
+// progress block (carriage return, line feed, erase to the end of the line or of the
+// screen, cursor up).
+class Screen
+{
+public:
+    QStringList lines{QString()};
+    int row = 0;
+    int column = 0;
+
+    void feed(const QString &text)
+    {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text.at(i);
+            if (c == QLatin1Char('\r')) {
+                column = 0;
+            } else if (c == QLatin1Char('\n')) {
+                ++row;
+                column = 0;
+                while (lines.size() <= row)
+                    lines << QString();
+            } else if (c == QChar(0x1b) && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('[')) {
+                qsizetype end = i + 2;
+                while (end < text.size() && (text.at(end).isDigit() || text.at(end) == QLatin1Char(';')))
+                    ++end;
+                if (end >= text.size())
+                    return;
+                const int count = std::max(1, text.mid(i + 2, end - i - 2).toInt());
+                const QChar command = text.at(end);
+                if (command == QLatin1Char('A')) {
+                    row = std::max(0, row - count);
+                } else if (command == QLatin1Char('K')) {
+                    lines[row].truncate(column);
+                } else if (command == QLatin1Char('J')) {
+                    lines[row].truncate(column);
+                    while (lines.size() > row + 1)
+                        lines.removeLast();
+                }
+                i = end;
+            } else {
+                QString &line = lines[row];
+                if (line.size() < column)
+                    line += QString(column - line.size(), QLatin1Char(' '));
+                line.replace(column, 1, c);
+                ++column;
+            }
+        }
+    }
+
+    // Lines now on the screen that show an encoding under way.
+    int encodingsShown() const
+    {
+        int count = 0;
+        for (const QString &line : lines) {
+            if (line.contains(QStringLiteral("Etat : Encodage de")) && !line.contains(QStringLiteral("100 %")))
+                ++count;
+        }
+        return count;
+    }
+};
+
+// Ctrl+C for a program that still runs (kill(0, ...) would hit the test itself).
+bool interrupt(QProcess &process)
+{
+    const qint64 pid = process.processId();
+    return process.state() == QProcess::Running && pid > 0 && ::kill(static_cast<pid_t>(pid), SIGINT) == 0;
+}
+
+} // namespace
 
 // The program without a window: --convert on a disc image, as a script or a user at a
 // terminal would run it.
@@ -49,6 +124,37 @@ private:
     }
 
     QStringList musicFiles() const { return QDir(music()).entryList(QDir::Files, QDir::Name); }
+
+    // Everything in the music folder, hidden entries included.
+    QStringList musicEntries() const
+    {
+        return QDir(music()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                       QDir::Name);
+    }
+
+    struct Result
+    {
+        int status = -1;
+        QString out;
+        QString err;
+        QStringList files;
+        QString folder; // where the files were moved after the run
+    };
+
+    // Converts every track with this many jobs, then moves the music folder aside.
+    Result convertWith(int jobs, const QStringList &blockedNames)
+    {
+        for (const QString &name : blockedNames)
+            QDir().mkpath(music() + name + QStringLiteral("/keep"));
+        Result result;
+        result.status = run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                             QString::number(jobs)},
+                            &result.out, &result.err);
+        result.files = musicFiles();
+        result.folder = QFileInfo(m_program).path() + QStringLiteral("/jobs%1").arg(jobs);
+        QDir().rename(music(), result.folder);
+        return result;
+    }
 
 private slots:
     void convertsTheWholeDisc()
@@ -117,11 +223,150 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromLocal8Bit(p.readAllStandardOutput()))
                                      .contains(QStringLiteral("Etat : Extraction de Piste 2")),
                                  60000);
-        ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+        QVERIFY(interrupt(p));
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QVERIFY(p.exitCode() != 0);
         QCOMPARE(musicFiles(), QStringList{"Piste 1.mp3"});
+    }
+
+    void jobsGiveTheSameFilesAndTexts_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<QStringList>("blocked");
+        QTest::addColumn<int>("status");
+        QTest::newRow("every track, three jobs") << 3 << QStringList() << 0;
+        // Folders stand where two MP3 files should go: those tracks fail, the others convert.
+        QTest::newRow("two failing tracks, two jobs")
+            << 2 << QStringList{QStringLiteral("Piste 1.mp3"), QStringLiteral("Piste 3.mp3")} << 1;
+    }
+
+    void jobsGiveTheSameFilesAndTexts()
+    {
+        QFETCH(int, jobs);
+        QFETCH(QStringList, blocked);
+        QFETCH(int, status);
+        // The first track is the longest, so that later tracks finish first.
+        prepare({1500, 200, 300, 150, 250});
+
+        const Result one = convertWith(1, blocked);
+        const Result many = convertWith(jobs, blocked);
+
+        QCOMPARE(one.status, status);
+        QCOMPARE(many.status, status);
+        // The same texts in the same order, whatever finished first.
+        QCOMPARE(many.out, one.out);
+        QCOMPARE(many.err, one.err);
+        QCOMPARE(many.files, one.files);
+        QCOMPARE(many.files.filter(QStringLiteral(".mp3")).size(), 5 - blocked.size());
+        for (const QString &name : blocked)
+            QVERIFY(many.err.contains(QStringLiteral("Erreur lors de la conversion de ") + QFileInfo(name).completeBaseName()));
+        for (const QString &file : one.files) {
+            if (file.endsWith(QStringLiteral(".wav"))) {
+                // A failed track keeps its WAV file, the only copy of its audio.
+                QFile a(one.folder + QLatin1Char('/') + file);
+                QFile b(many.folder + QLatin1Char('/') + file);
+                QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+                QVERIFY2(a.readAll() == b.readAll(), qPrintable(file));
+                continue;
+            }
+            const Mp3Check::Audio a = Mp3Check::decodeMp3(one.folder + QLatin1Char('/') + file);
+            const Mp3Check::Audio b = Mp3Check::decodeMp3(many.folder + QLatin1Char('/') + file);
+            QVERIFY2(a.ok() && b.ok(), qPrintable(file));
+            QVERIFY2(a.samples == b.samples, qPrintable(file));
+            const Mp3Check::Tags tagsA = Mp3Check::readTags(one.folder + QLatin1Char('/') + file);
+            const Mp3Check::Tags tagsB = Mp3Check::readTags(many.folder + QLatin1Char('/') + file);
+            QCOMPARE(tagsB.title, QFileInfo(file).completeBaseName());
+            QCOMPARE(tagsB.album, tagsA.album);
+            QCOMPARE(tagsB.artist, tagsA.artist);
+            QCOMPARE(tagsB.comment, tagsA.comment);
+            QCOMPARE(tagsB.frames, tagsA.frames);
+        }
+        for (const QString &name : blocked)
+            QVERIFY(many.files.contains(QFileInfo(name).completeBaseName() + QStringLiteral(".wav")));
+    }
+
+    void interruptStopsEveryJob()
+    {
+        prepare({100, 15000, 15000, 15000});
+        QProcess p;
+        p.start(m_program, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                            QStringLiteral("2")});
+        QVERIFY(p.waitForStarted());
+        QString out;
+        // Track 2 is being encoded while track 3 is read or encoded too.
+        QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromLocal8Bit(p.readAllStandardOutput()))
+                                     .contains(QStringLiteral("Etat : Encodage de Piste 2")),
+                                 60000);
+        QVERIFY(interrupt(p));
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 130);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("Conversion interrompue.")));
+        // Nothing unfinished: no WAV file, no hidden file, only complete MP3 files.
+        const QStringList left = musicEntries();
+        QVERIFY2(left.contains(QStringLiteral("Piste 1.mp3")), qPrintable(left.join(QLatin1Char(','))));
+        QVERIFY2(!left.contains(QStringLiteral("Piste 4.mp3")), qPrintable(left.join(QLatin1Char(','))));
+        for (const QString &file : left) {
+            QVERIFY2(file.endsWith(QStringLiteral(".mp3")), qPrintable(file));
+            const int n = QFileInfo(file).completeBaseName().section(QLatin1Char(' '), 1).toInt();
+            QCOMPARE(Mp3Check::decodeMp3(music() + file).frames(),
+                     qint64(m_spec.tracks[std::size_t(n - 1)].frames) * 588);
+        }
+    }
+
+    void terminalShowsOneLinePerTrackInProgress()
+    {
+        prepare({3000, 3000, 3000});
+        int master = -1;
+        int slave = -1;
+        winsize size{};
+        size.ws_row = 40;
+        size.ws_col = 100;
+        QVERIFY(::openpty(&master, &slave, nullptr, nullptr, &size) == 0);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+
+        QProcess p;
+        p.setChildProcessModifier([slave] { ::dup2(slave, STDOUT_FILENO); });
+        p.start(m_program, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                            QStringLiteral("2")});
+        QVERIFY(p.waitForStarted());
+        ::close(slave);
+
+        Screen screen;
+        int mostEncodings = 0;
+        QByteArray pending;
+        const auto drain = [&] {
+            char buffer[4096];
+            for (ssize_t got; (got = ::read(master, buffer, sizeof buffer)) > 0;) {
+                pending.append(buffer, got);
+                // Whole lines only: a redraw cut in two is not what a user sees.
+                const qsizetype end = pending.lastIndexOf('\n');
+                if (end < 0)
+                    continue;
+                screen.feed(QString::fromUtf8(pending.left(end + 1)));
+                pending.remove(0, end + 1);
+                mostEncodings = std::max(mostEncodings, screen.encodingsShown());
+            }
+        };
+        while (!p.waitForFinished(20))
+            drain();
+        drain();
+        screen.feed(QString::fromUtf8(pending));
+        ::close(master);
+
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(mostEncodings, 2);
+        // In the end: one line per track, in order and complete, then the closing texts.
+        QStringList shown = screen.lines;
+        while (!shown.isEmpty() && shown.last().trimmed().isEmpty())
+            shown.removeLast();
+        QCOMPARE(shown.size(), 8);
+        QVERIFY(shown.at(0).startsWith(QStringLiteral("Conversion de 3 piste(s)")));
+        const QString full = QStringLiteral("[%1] 100 %  Etat : Encodage de Piste %2").arg(QString(30, QLatin1Char('#')));
+        QCOMPARE(shown.mid(1, 3), (QStringList{full.arg(1), full.arg(2), full.arg(3)}));
+        QCOMPARE(shown.at(4), QStringLiteral("Rip du CD terminé"));
+        QCOMPARE(shown.at(7), music() + QStringLiteral("Piste 3.mp3"));
     }
 
     void helpAndBadArguments()
