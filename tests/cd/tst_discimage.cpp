@@ -15,23 +15,23 @@
 #include <stdexcept>
 
 using discimage::Audio;
-using discimage::Spec;
+using discimage::DiscLayout;
 using discimage::Track;
 
-Q_DECLARE_METATYPE(discimage::Spec)
+Q_DECLARE_METATYPE(discimage::DiscLayout)
 Q_DECLARE_METATYPE(discimage::Audio)
 
 namespace {
 
 constexpr std::int32_t SectorBytes = 2352;
 
-Spec disc(std::vector<Track> tracks, std::int32_t dataGap = 0, Audio audio = Audio::Pattern)
+DiscLayout disc(std::vector<Track> tracks, std::int32_t dataGap = 0, Audio audio = Audio::Pattern)
 {
-    Spec spec;
-    spec.tracks = std::move(tracks);
-    spec.dataGap = dataGap;
-    spec.audio = audio;
-    return spec;
+    DiscLayout discLayout;
+    discLayout.tracks = std::move(tracks);
+    discLayout.dataGap = dataGap;
+    discLayout.audio = audio;
+    return discLayout;
 }
 
 QByteArray readAll(const QString &path)
@@ -92,7 +92,7 @@ private slots:
 
 void TestDiscImage::binHoldsExactlyTheExpectedSectors_data()
 {
-    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<DiscLayout>("discLayout");
     QTest::addColumn<QList<int>>("starts");
     QTest::addColumn<int>("total");
 
@@ -106,19 +106,19 @@ void TestDiscImage::binHoldsExactlyTheExpectedSectors_data()
 
 void TestDiscImage::binHoldsExactlyTheExpectedSectors()
 {
-    QFETCH(Spec, spec);
+    QFETCH(DiscLayout, discLayout);
     QFETCH(QList<int>, starts);
     QFETCH(int, total);
 
     const QString base = m_dir.filePath(QStringLiteral("exact"));
-    QCOMPARE(discimage::write(base, spec), base + QStringLiteral(".cue"));
+    QCOMPARE(discimage::write(base, discLayout), base + QStringLiteral(".cue"));
     for (int n = 1; n <= starts.size(); ++n)
-        QCOMPARE(discimage::trackStart(spec, n), starts[n - 1]);
-    QCOMPARE(discimage::totalFrames(spec), total);
+        QCOMPARE(discimage::trackStart(discLayout, n), starts[n - 1]);
+    QCOMPARE(discimage::totalFrames(discLayout), total);
     const QByteArray bin = readAll(base + QStringLiteral(".bin"));
     QCOMPARE(bin.size(), qsizetype(total) * SectorBytes);
-    QVERIFY(bin == discimage::rangeBytes(spec, 0, total));
-    QVERIFY(bin.mid(7 * SectorBytes, SectorBytes) == discimage::sectorBytes(spec, 7));
+    QVERIFY(bin == discimage::rangeBytes(discLayout, 0, total));
+    QVERIFY(bin.mid(7 * SectorBytes, SectorBytes) == discimage::sectorBytes(discLayout, 7));
 }
 
 void TestDiscImage::cueSheetDescribesTheLayout()
@@ -139,12 +139,12 @@ void TestDiscImage::cueSheetDescribesTheLayout()
 
 void TestDiscImage::patternSectorsAreAllDistinct()
 {
-    const Spec spec = disc({{400, 0, false}, {300, 75, false}});
+    const DiscLayout discLayout = disc({{400, 0, false}, {300, 75, false}});
     QSet<QByteArray> seen;
-    const QByteArray all = discimage::rangeBytes(spec, 0, discimage::totalFrames(spec));
+    const QByteArray all = discimage::rangeBytes(discLayout, 0, discimage::totalFrames(discLayout));
     for (qsizetype at = 0; at < all.size(); at += SectorBytes)
         seen.insert(QCryptographicHash::hash(all.mid(at, SectorBytes), QCryptographicHash::Sha1));
-    QCOMPARE(seen.size(), qsizetype(discimage::totalFrames(spec)));
+    QCOMPARE(seen.size(), qsizetype(discimage::totalFrames(discLayout)));
     // Still audio-like: loud enough to encode, far from clipping.
     const double top = peak(channel(all, 0));
     QVERIFY(top > 0.1 && top < 0.5);
@@ -152,11 +152,11 @@ void TestDiscImage::patternSectorsAreAllDistinct()
 
 void TestDiscImage::dataSectorsLookLikeMode1()
 {
-    const Spec spec = disc({{4500, 0, false}, {10, 0, true}});
-    const QByteArray sector = discimage::sectorBytes(spec, 4503);
+    const DiscLayout discLayout = disc({{4500, 0, false}, {10, 0, true}});
+    const QByteArray sector = discimage::sectorBytes(discLayout, 4503);
     // Sync pattern, then the address 01:02:03 (LSN 4503 + 150) in BCD and mode 1.
     QCOMPARE(sector.left(16).toHex(), QByteArray("00ffffffffffffffffffff0001020301"));
-    QVERIFY(sector.mid(16) != discimage::sectorBytes(spec, 4504).mid(16));
+    QVERIFY(sector.mid(16) != discimage::sectorBytes(discLayout, 4504).mid(16));
 }
 
 void TestDiscImage::demoAndBenchmarkAudioSoundLikeMusic_data()
@@ -169,15 +169,15 @@ void TestDiscImage::demoAndBenchmarkAudioSoundLikeMusic_data()
 void TestDiscImage::demoAndBenchmarkAudioSoundLikeMusic()
 {
     QFETCH(Audio, audio);
-    const Spec spec = disc({{750, 0, false}, {750, 150, false}}, 0, audio);
+    const DiscLayout discLayout = disc({{750, 0, false}, {750, 150, false}}, 0, audio);
 
     // The pregap is silent.
-    QVERIFY(discimage::rangeBytes(spec, 750, 150).count('\0') == 150 * SectorBytes);
+    QVERIFY(discimage::rangeBytes(discLayout, 750, 150).count('\0') == 150 * SectorBytes);
 
     std::vector<double> pitches;
     QList<QByteArray> tracks;
     for (const std::int32_t start : {0, 900}) {
-        const QByteArray track = discimage::rangeBytes(spec, start, 750);
+        const QByteArray track = discimage::rangeBytes(discLayout, start, 750);
         tracks << track;
         const std::vector<double> left = channel(track, 0);
         const std::vector<double> right = channel(track, 1);
@@ -198,7 +198,7 @@ void TestDiscImage::demoAndBenchmarkAudioSoundLikeMusic()
 
 void TestDiscImage::impossibleDiscsAreRefused_data()
 {
-    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<DiscLayout>("discLayout");
     QTest::newRow("no track") << disc({});
     QTest::newRow("empty track") << disc({{100, 0, false}, {0, 0, false}});
     QTest::newRow("negative pregap") << disc({{100, 0, false}, {100, -1, false}});
@@ -211,9 +211,9 @@ void TestDiscImage::impossibleDiscsAreRefused_data()
 
 void TestDiscImage::impossibleDiscsAreRefused()
 {
-    QFETCH(Spec, spec);
+    QFETCH(DiscLayout, discLayout);
     const QString base = m_dir.filePath(QStringLiteral("impossible"));
-    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, discimage::write(base, spec));
+    QVERIFY_THROWS_EXCEPTION(std::invalid_argument, discimage::write(base, discLayout));
     QVERIFY(!QFile::exists(base + QStringLiteral(".cue")));
     QVERIFY(!QFile::exists(base + QStringLiteral(".bin")));
 }

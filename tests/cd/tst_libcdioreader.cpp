@@ -19,10 +19,10 @@
 #include <unistd.h>
 #endif
 
-using discimage::Spec;
+using discimage::DiscLayout;
 using discimage::Track;
 
-Q_DECLARE_METATYPE(discimage::Spec)
+Q_DECLARE_METATYPE(discimage::DiscLayout)
 
 namespace {
 
@@ -38,12 +38,12 @@ Track data(std::int32_t frames)
     return Track{frames, 0, true};
 }
 
-Spec disc(std::vector<Track> tracks, std::int32_t dataGap = 0)
+DiscLayout disc(std::vector<Track> tracks, std::int32_t dataGap = 0)
 {
-    Spec spec;
-    spec.tracks = std::move(tracks);
-    spec.dataGap = dataGap;
-    return spec;
+    DiscLayout discLayout;
+    discLayout.tracks = std::move(tracks);
+    discLayout.dataGap = dataGap;
+    return discLayout;
 }
 
 std::int32_t address(const TocTime &time)
@@ -98,10 +98,10 @@ private:
     QTemporaryDir m_dir;
     int m_images = 0;
 
-    QString image(const Spec &spec, const QString &name = {})
+    QString image(const DiscLayout &discLayout, const QString &name = {})
     {
         const QString base = m_dir.filePath(name.isEmpty() ? QStringLiteral("disc%1").arg(++m_images) : name);
-        return discimage::write(base, spec);
+        return discimage::write(base, discLayout);
     }
 
     // A reader over the given images, and the handle of the first one opened.
@@ -162,7 +162,7 @@ void TestLibcdioReader::initTestCase()
 
 void TestLibcdioReader::tocEntriesGiveTheLayoutWritten_data()
 {
-    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<DiscLayout>("discLayout");
     QTest::addColumn<int>("firstTrack");
     QTest::addColumn<int>("lastTrack");
     QTest::addColumn<QStringList>("entries");
@@ -186,13 +186,13 @@ void TestLibcdioReader::tocEntriesGiveTheLayoutWritten_data()
 
 void TestLibcdioReader::tocEntriesGiveTheLayoutWritten()
 {
-    QFETCH(Spec, spec);
+    QFETCH(DiscLayout, discLayout);
     QFETCH(int, firstTrack);
     QFETCH(int, lastTrack);
     QFETCH(QStringList, entries);
 
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     QVERIFY(handle != 0);
     QCOMPARE(reader->ReadToc(handle), 1);
     QCOMPARE(reader->GetFirstTrack(), firstTrack);
@@ -206,12 +206,12 @@ void TestLibcdioReader::tocEntriesGiveTheLayoutWritten()
 
 void TestLibcdioReader::tracksReadBackExactly_data()
 {
-    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<DiscLayout>("discLayout");
     QTest::addColumn<bool>("secure");
 
-    const Spec pregaps = disc({audio(163), audio(75, 40), audio(112, 150)});
-    const Spec enhanced = disc({audio(130), audio(90, 30), data(60)}, 11400);
-    const Spec dataFirst = disc({data(120), audio(100, 150), audio(80)});
+    const DiscLayout pregaps = disc({audio(163), audio(75, 40), audio(112, 150)});
+    const DiscLayout enhanced = disc({audio(130), audio(90, 30), data(60)}, 11400);
+    const DiscLayout dataFirst = disc({data(120), audio(100, 150), audio(80)});
     QTest::newRow("raw reads, pregaps") << pregaps << false;
     QTest::newRow("paranoia, pregaps") << pregaps << true;
     QTest::newRow("raw reads, enhanced CD") << enhanced << false;
@@ -221,23 +221,23 @@ void TestLibcdioReader::tracksReadBackExactly_data()
 
 void TestLibcdioReader::tracksReadBackExactly()
 {
-    QFETCH(Spec, spec);
+    QFETCH(DiscLayout, discLayout);
     QFETCH(bool, secure);
 
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     QVERIFY(handle != 0);
     if (secure)
         QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, -1));
     QCOMPARE(reader->ReadToc(handle), 1);
     for (int track = 1; track <= reader->GetLastTrack(); ++track) {
-        if (spec.tracks[std::size_t(track - 1)].data)
+        if (discLayout.tracks[std::size_t(track - 1)].data)
             continue;
         const QString path = m_dir.filePath(QStringLiteral("track%1.wav").arg(track));
         QVERIFY2(readTrack(*reader, handle, track, path), qPrintable(QStringLiteral("track %1").arg(track)));
         const std::int32_t start = address(reader->GetTocEntry(track - 1));
         const std::int32_t length = address(reader->GetTocEntry(track)) - start;
-        QVERIFY2(wavAudio(path) == discimage::rangeBytes(spec, start - 150, length),
+        QVERIFY2(wavAudio(path) == discimage::rangeBytes(discLayout, start - 150, length),
                  qPrintable(QStringLiteral("track %1").arg(track)));
     }
 }
@@ -252,9 +252,9 @@ void TestLibcdioReader::readsMayJumpAround_data()
 void TestLibcdioReader::readsMayJumpAround()
 {
     QFETCH(bool, secure);
-    const Spec spec = disc({audio(200)});
+    const DiscLayout discLayout = disc({audio(200)});
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     QVERIFY(handle != 0);
     QCOMPARE(reader->SetDriveParam(handle, CdReader::ParamSecureRead, secure ? -1 : 0), true);
 
@@ -264,7 +264,7 @@ void TestLibcdioReader::readsMayJumpAround()
     QByteArray expected;
     for (const auto &[first, count] : reads) {
         QCOMPARE(reader->ReadSectors(handle, first, count), 1);
-        expected += discimage::rangeBytes(spec, first, count);
+        expected += discimage::rangeBytes(discLayout, first, count);
     }
     QVERIFY(reader->CloseWaveFile());
     QVERIFY(wavAudio(path) == expected);
@@ -272,13 +272,13 @@ void TestLibcdioReader::readsMayJumpAround()
 
 void TestLibcdioReader::readsOutsideTheAudioFail_data()
 {
-    QTest::addColumn<Spec>("spec");
+    QTest::addColumn<DiscLayout>("discLayout");
     QTest::addColumn<int>("first");
     QTest::addColumn<int>("count");
 
-    const Spec three = disc({audio(300), audio(200), audio(250)});
-    const Spec enhanced = disc({audio(300), audio(200), data(400)}, 11400);
-    const Spec dataFirst = disc({data(300), audio(200, 150), audio(250)});
+    const DiscLayout three = disc({audio(300), audio(200), audio(250)});
+    const DiscLayout enhanced = disc({audio(300), audio(200), data(400)}, 11400);
+    const DiscLayout dataFirst = disc({data(300), audio(200, 150), audio(250)});
     QTest::newRow("past the end") << three << 750 << 1;
     QTest::newRow("across the end") << three << 740 << 25;
     QTest::newRow("negative sector") << three << -1 << 1;
@@ -292,12 +292,12 @@ void TestLibcdioReader::readsOutsideTheAudioFail_data()
 
 void TestLibcdioReader::readsOutsideTheAudioFail()
 {
-    QFETCH(Spec, spec);
+    QFETCH(DiscLayout, discLayout);
     QFETCH(int, first);
     QFETCH(int, count);
 
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     QVERIFY(handle != 0);
     for (const bool secure : {false, true}) {
         QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, secure ? -1 : 0));
@@ -305,10 +305,10 @@ void TestLibcdioReader::readsOutsideTheAudioFail()
         reader->OpenWaveFile(path);
         QCOMPARE(reader->ReadSectors(handle, first, count), 0);
         // The failure leaves nothing in the file, and the file stays usable.
-        const std::int32_t good = spec.tracks.front().data ? 450 : 0;
+        const std::int32_t good = discLayout.tracks.front().data ? 450 : 0;
         QCOMPARE(reader->ReadSectors(handle, good, 2), 1);
         QVERIFY(reader->CloseWaveFile());
-        QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, good, 2));
+        QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, good, 2));
     }
 }
 
@@ -358,8 +358,8 @@ void TestLibcdioReader::openDriveRefusesWhatIsNoAudioDisc()
 
 void TestLibcdioReader::handlesAreIndependent()
 {
-    const Spec spec = disc({audio(100), audio(100)});
-    const QString cue = image(spec);
+    const DiscLayout discLayout = disc({audio(100), audio(100)});
+    const QString cue = image(discLayout);
     std::int32_t first = 0;
     const auto reader = openFirst({cue}, first);
     const std::int32_t second = reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1));
@@ -380,7 +380,7 @@ void TestLibcdioReader::handlesAreIndependent()
     QCOMPARE(reader->ReadSectors(first, 0, 5), 0);
     QCOMPARE(reader->ReadSectors(second, 0, 5), 1);
     QVERIFY(reader->CloseWaveFile());
-    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 0, 5));
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 0, 5));
     // A third open gets a handle of its own, never one that was given before.
     QCOMPARE(reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1)), 3);
 }
@@ -397,8 +397,8 @@ void TestLibcdioReader::imageCutShortAfterOpeningFailsTheRead()
     // The data file shrinks under an open disc: a chunk that crosses its new end must fail,
     // not come back padded with whatever the buffer held.
     QFETCH(bool, paranoia);
-    const Spec spec = disc({audio(100), audio(100)});
-    const QString cue = image(spec);
+    const DiscLayout discLayout = disc({audio(100), audio(100)});
+    const QString cue = image(discLayout);
     std::int32_t handle = 0;
     const auto reader = openFirst({cue}, handle);
     QVERIFY(handle != 0);
@@ -412,13 +412,13 @@ void TestLibcdioReader::imageCutShortAfterOpeningFailsTheRead()
     QCOMPARE(reader->ReadSectors(handle, 75, 25), 1);
     QCOMPARE(reader->ReadSectors(handle, 100, 25), 0);
     reader->CloseWaveFile();
-    QVERIFY(wavAudio(path).startsWith(discimage::rangeBytes(spec, 75, 25)));
+    QVERIFY(wavAudio(path).startsWith(discimage::rangeBytes(discLayout, 75, 25)));
 }
 
 void TestLibcdioReader::eachHandleReadsItsOwnDisc()
 {
-    const Spec longDisc = disc({audio(400)});
-    const Spec shortDisc = disc({data(100), audio(50)});
+    const DiscLayout longDisc = disc({audio(400)});
+    const DiscLayout shortDisc = disc({data(100), audio(50)});
     const QStringList images{image(longDisc), image(shortDisc)};
     std::int32_t longHandle = 0;
     const auto reader = openFirst(images, longHandle);
@@ -461,15 +461,15 @@ void TestLibcdioReader::waveFileThatCannotBeCreatedFailsEveryRead()
 
 void TestLibcdioReader::waveFileNameMayHoldAnyCharacter()
 {
-    const Spec spec = disc({audio(100)});
+    const DiscLayout discLayout = disc({audio(100)});
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec, QStringLiteral("Été à Noël"))}, handle);
+    const auto reader = openFirst({image(discLayout, QStringLiteral("Été à Noël"))}, handle);
     QVERIFY(handle != 0);
     const QString path = m_dir.filePath(QStringLiteral("Piste « é » 日本語 🎵.wav"));
     reader->OpenWaveFile(path);
     QCOMPARE(reader->ReadSectors(handle, 10, 25), 1);
     QVERIFY(reader->CloseWaveFile());
-    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 10, 25));
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 10, 25));
 }
 
 void TestLibcdioReader::fullDiskFailsTheRead()
@@ -478,9 +478,9 @@ void TestLibcdioReader::fullDiskFailsTheRead()
     QSKIP("needs a POSIX file-size limit");
 #else
     // A file-size limit makes write() fail part-way, as a full disk does.
-    const Spec spec = disc({audio(100)});
+    const DiscLayout discLayout = disc({audio(100)});
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     const QString path = m_dir.filePath(QStringLiteral("full.wav"));
     reader->OpenWaveFile(path);
     QCOMPARE(reader->ReadSectors(handle, 0, 2), 1);
@@ -570,9 +570,9 @@ void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
 
 void TestLibcdioReader::workerThreadReadsWithParanoia()
 {
-    const Spec spec = disc({audio(150), audio(120, 30)});
+    const DiscLayout discLayout = disc({audio(150), audio(120, 30)});
     std::int32_t handle = 0;
-    const auto reader = openFirst({image(spec)}, handle);
+    const auto reader = openFirst({image(discLayout)}, handle);
     QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, -1));
     QCOMPARE(reader->ReadToc(handle), 1);
     const QString path = m_dir.filePath(QStringLiteral("worker.wav"));
@@ -580,7 +580,7 @@ void TestLibcdioReader::workerThreadReadsWithParanoia()
     std::thread worker([&] { ok = readTrack(*reader, handle, 2, path); });
     worker.join();
     QVERIFY(ok);
-    QVERIFY(wavAudio(path) == discimage::rangeBytes(spec, 180, 120));
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 180, 120));
 }
 
 SONALBURY_TEST_MAIN_CORE(TestLibcdioReader)

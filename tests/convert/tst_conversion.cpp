@@ -151,7 +151,7 @@ private:
     QString freshFolder() { return m_env.freshFolder(QStringLiteral("case%1").arg(++m_case)); }
 
     // The disc of the encoding tests: two short tracks of tones, the second after a pregap.
-    discimage::Spec m_spec;
+    discimage::DiscLayout m_discLayout;
     QString m_cue;
     std::unique_ptr<LibcdioReader> m_reader;
 
@@ -169,14 +169,14 @@ private:
     // the end of the disc for the last one.
     std::int32_t trackSectors(int n) const
     {
-        const std::int32_t end = n < int(m_spec.tracks.size())
-                                     ? discimage::trackStart(m_spec, n + 1)
-                                     : discimage::totalFrames(m_spec);
-        return end - discimage::trackStart(m_spec, n);
+        const std::int32_t end = n < int(m_discLayout.tracks.size())
+                                     ? discimage::trackStart(m_discLayout, n + 1)
+                                     : discimage::totalFrames(m_discLayout);
+        return end - discimage::trackStart(m_discLayout, n);
     }
     std::vector<std::int16_t> trackAudio(int n) const
     {
-        return samplesOf(discimage::rangeBytes(m_spec, discimage::trackStart(m_spec, n),
+        return samplesOf(discimage::rangeBytes(m_discLayout, discimage::trackStart(m_discLayout, n),
                                                trackSectors(n)));
     }
     // Decoded MP3 that holds exactly the audio of item n.
@@ -246,10 +246,10 @@ void TestConversion::initTestCase()
     // Past the file-size limit, writes must fail instead of killing the process.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    m_spec.audio = discimage::Audio::Tones;
-    m_spec.tracks = {discimage::Track{150, 0, false}, discimage::Track{188, 30, false}};
+    m_discLayout.audio = discimage::Audio::Tones;
+    m_discLayout.tracks = {discimage::Track{150, 0, false}, discimage::Track{188, 30, false}};
     m_cue = discimage::write(m_env.freshFolder(QStringLiteral("disc")) + QStringLiteral("/disc"),
-                             m_spec);
+                             m_discLayout);
 }
 
 // --- Names -------------------------------------------------------------------------------
@@ -881,7 +881,7 @@ void TestConversion::truncatedImage()
 {
     // The .bin shrank after the disc was opened: track 2 cannot be read to its end.
     const QString folder = freshFolder();
-    const QString cue = discimage::write(folder + u"/short"_s, m_spec);
+    const QString cue = discimage::write(folder + u"/short"_s, m_discLayout);
     LibcdioReader reader({cue});
     reader.ScanDrives();
     Rig rig(reader, freshFolder());
@@ -889,7 +889,7 @@ void TestConversion::truncatedImage()
     QVERIFY(rig.form.LlHandleCD != 0);
     // 100 sectors of track 2 remain, a whole number of chunks.
     QVERIFY(QFile::resize(folder + u"/short.bin"_s,
-                          qint64(discimage::trackStart(m_spec, 2) + 100) * SectorBytes));
+                          qint64(discimage::trackStart(m_discLayout, 2) + 100) * SectorBytes));
     rig.view.addItem(u"Un"_s, true);
     rig.view.addItem(u"Deux"_s, true);
 

@@ -408,10 +408,10 @@ void TestExtraction::imageTrackIsCopiedExactly()
     QFETCH(bool, secure);
 
     const QString folder = freshFolder();
-    discimage::Spec spec;
-    spec.tracks = {discimage::Track{163, 0, false}, discimage::Track{75, 40, false},
+    discimage::DiscLayout discLayout;
+    discLayout.tracks = {discimage::Track{163, 0, false}, discimage::Track{75, 40, false},
                    discimage::Track{112, 0, false}};
-    const QString cue = discimage::write(folder + QStringLiteral("/disc"), spec);
+    const QString cue = discimage::write(folder + QStringLiteral("/disc"), discLayout);
 
     LibcdioReader reader({cue});
     RecordingView view;
@@ -429,8 +429,8 @@ void TestExtraction::imageTrackIsCopiedExactly()
     const std::int32_t begin = frameAddress(reader.GetTocEntry(track - 1));
     const std::int32_t end = frameAddress(reader.GetTocEntry(track));
     const std::int32_t length = end - begin;
-    QCOMPARE(length, spec.tracks[std::size_t(track - 1)].frames
-                         + (track < 3 ? spec.tracks[std::size_t(track)].pregap : 0));
+    QCOMPARE(length, discLayout.tracks[std::size_t(track - 1)].frames
+                         + (track < 3 ? discLayout.tracks[std::size_t(track)].pregap : 0));
 
     const QString path = folder + QStringLiteral("/track.wav");
     QVERIFY(ExtraireWav(form, view, begin - entry0, length, path));
@@ -440,8 +440,8 @@ void TestExtraction::imageTrackIsCopiedExactly()
     QCOMPARE(info.samplerate, 44100);
     QCOMPARE(info.channels, 2);
     QCOMPARE(info.format, SF_FORMAT_WAV | SF_FORMAT_PCM_16);
-    const std::int32_t firstLsn = discimage::trackStart(spec, 1) + (begin - entry0);
-    QVERIFY(samples == discimage::rangeBytes(spec, firstLsn, length));
+    const std::int32_t firstLsn = discimage::trackStart(discLayout, 1) + (begin - entry0);
+    QVERIFY(samples == discimage::rangeBytes(discLayout, firstLsn, length));
 }
 
 void TestExtraction::truncatedImageFailsMidTrack()
@@ -449,9 +449,9 @@ void TestExtraction::truncatedImageFailsMidTrack()
     // The .bin holds less than the table of contents read at the opening promises (the
     // image shrank once opened): the read fails inside the last track.
     const QString folder = freshFolder();
-    discimage::Spec spec;
-    spec.tracks = {discimage::Track{100, 0, false}, discimage::Track{200, 0, false}};
-    const QString cue = discimage::write(folder + QStringLiteral("/disc"), spec);
+    discimage::DiscLayout discLayout;
+    discLayout.tracks = {discimage::Track{100, 0, false}, discimage::Track{200, 0, false}};
+    const QString cue = discimage::write(folder + QStringLiteral("/disc"), discLayout);
 
     LibcdioReader reader({cue});
     RecordingView view;
@@ -462,7 +462,7 @@ void TestExtraction::truncatedImageFailsMidTrack()
     QVERIFY(form.LlHandleCD != 0);
     // Cut at a chunk boundary of track 2: 75 of its 200 sectors remain.
     QVERIFY(QFile::resize(folder + QStringLiteral("/disc.bin"),
-                          qint64(discimage::totalFrames(spec) - 125) * SectorBytes));
+                          qint64(discimage::totalFrames(discLayout) - 125) * SectorBytes));
     QCOMPARE(reader.ReadToc(form.LlHandleCD), 1);
     const std::int32_t entry0 = frameAddress(reader.GetTocEntry(0));
     const std::int32_t begin = frameAddress(reader.GetTocEntry(1));
@@ -474,7 +474,7 @@ void TestExtraction::truncatedImageFailsMidTrack()
     // The part read before the failure stays, readable and exact.
     const QByteArray samples = wavSamples(path);
     QCOMPARE(samples.size(), qsizetype(75) * SectorBytes);
-    QVERIFY(samples == discimage::rangeBytes(spec, discimage::trackStart(spec, 1) + (begin - entry0),
+    QVERIFY(samples == discimage::rangeBytes(discLayout, discimage::trackStart(discLayout, 1) + (begin - entry0),
                                              std::int32_t(samples.size() / SectorBytes)));
 }
 

@@ -120,7 +120,7 @@ public:
 // A disc image of its own, opened in a real reader, and a music folder.
 struct Disc
 {
-    discimage::Spec spec;
+    discimage::DiscLayout discLayout;
     QString folder;
     QString music;
     std::unique_ptr<LibcdioReader> reader;
@@ -128,11 +128,11 @@ struct Disc
 
     Disc(const QString &dir, const QList<std::int32_t> &lengths) : folder(dir)
     {
-        spec.audio = discimage::Audio::Tones;
+        discLayout.audio = discimage::Audio::Tones;
         // The second track has a pregap, which belongs to the first.
         for (qsizetype i = 0; i < lengths.size(); ++i)
-            spec.tracks.push_back(discimage::Track{lengths[i], i == 1 ? 30 : 0, false});
-        const QString cue = discimage::write(folder + u"/disc"_s, spec);
+            discLayout.tracks.push_back(discimage::Track{lengths[i], i == 1 ? 30 : 0, false});
+        const QString cue = discimage::write(folder + u"/disc"_s, discLayout);
         music = folder + u"/musiques"_s;
         QDir().mkpath(music);
         reader = std::make_unique<LibcdioReader>(QStringList{cue});
@@ -143,9 +143,9 @@ struct Disc
     // Sectors of item n: up to the next track's INDEX 01, or to the end of the disc.
     std::int32_t trackSectors(int n) const
     {
-        const std::int32_t end = n < int(spec.tracks.size()) ? discimage::trackStart(spec, n + 1)
-                                                             : discimage::totalFrames(spec);
-        return end - discimage::trackStart(spec, n);
+        const std::int32_t end = n < int(discLayout.tracks.size()) ? discimage::trackStart(discLayout, n + 1)
+                                                             : discimage::totalFrames(discLayout);
+        return end - discimage::trackStart(discLayout, n);
     }
 
     void prepare(FormFields &form, CdReader &drive) const

@@ -22,17 +22,17 @@ private:
     int m_case = 0;
     QString m_program;
     QString m_app;
-    discimage::Spec m_spec;
+    discimage::DiscLayout m_discLayout;
     std::shared_ptr<GatedCdReader::Gate> m_gate;
 
     QString music() const { return m_program + QStringLiteral("/musiques/"); }
 
     std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames)
     {
-        m_spec = discimage::Spec{};
+        m_discLayout = discimage::DiscLayout{};
         for (const std::int32_t f : frames)
-            m_spec.tracks.push_back(discimage::Track{f, 0, false});
-        const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_spec);
+            m_discLayout.tracks.push_back(discimage::Track{f, 0, false});
+        const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_discLayout);
         m_gate = std::make_shared<GatedCdReader::Gate>();
         auto gated = std::make_unique<GatedCdReader>(std::make_unique<LibcdioReader>(QStringList{cue}), m_gate);
         auto w = WindowHarness::make(std::move(gated), m_program, m_app);
@@ -62,7 +62,7 @@ private:
         return QDir(music()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    qint64 trackFrames(int n) const { return qint64(m_spec.tracks[std::size_t(n - 1)].frames) * 588; }
+    qint64 trackFrames(int n) const { return qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588; }
 
 private slots:
     void init()

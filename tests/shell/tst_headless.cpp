@@ -92,7 +92,7 @@ private:
     int m_case = 0;
     QString m_program; // a copy of the executable in a folder of its own
     QString m_cue;
-    discimage::Spec m_spec;
+    discimage::DiscLayout m_discLayout;
 
     QString music() const { return QFileInfo(m_program).path() + QStringLiteral("/musiques/"); }
 
@@ -104,10 +104,10 @@ private:
         QVERIFY(QFile::copy(QString::fromLocal8Bit(qgetenv("SONALBURY_TEST_BIN"))
                                 + QStringLiteral("/src/shell/sonalbury-cdmp3"),
                             m_program));
-        m_spec = discimage::Spec{};
+        m_discLayout = discimage::DiscLayout{};
         for (const std::int32_t f : frames)
-            m_spec.tracks.push_back(discimage::Track{f, 0, false});
-        m_cue = discimage::write(folder + QStringLiteral("/disc"), m_spec);
+            m_discLayout.tracks.push_back(discimage::Track{f, 0, false});
+        m_cue = discimage::write(folder + QStringLiteral("/disc"), m_discLayout);
     }
 
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
@@ -170,7 +170,7 @@ private slots:
         QVERIFY(out.contains(music() + QStringLiteral("Piste 3.mp3")));
         for (int n = 1; n <= 3; ++n) {
             const auto audio = Mp3Check::decodeMp3(music() + QStringLiteral("Piste %1.mp3").arg(n));
-            QCOMPARE(audio.frames(), qint64(m_spec.tracks[std::size_t(n - 1)].frames) * 588);
+            QCOMPARE(audio.frames(), qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588);
         }
     }
 
@@ -311,7 +311,7 @@ private slots:
             QVERIFY2(file.endsWith(QStringLiteral(".mp3")), qPrintable(file));
             const int n = QFileInfo(file).completeBaseName().section(QLatin1Char(' '), 1).toInt();
             QCOMPARE(Mp3Check::decodeMp3(music() + file).frames(),
-                     qint64(m_spec.tracks[std::size_t(n - 1)].frames) * 588);
+                     qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588);
         }
     }
 

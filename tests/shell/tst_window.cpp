@@ -37,10 +37,10 @@ private:
 
     QString makeImage(const QString &folder, const std::vector<std::int32_t> &frames)
     {
-        discimage::Spec spec;
+        discimage::DiscLayout discLayout;
         for (const std::int32_t f : frames)
-            spec.tracks.push_back(discimage::Track{f, 0, false});
-        return discimage::write(folder + QStringLiteral("/disc"), spec);
+            discLayout.tracks.push_back(discimage::Track{f, 0, false});
+        return discimage::write(folder + QStringLiteral("/disc"), discLayout);
     }
 
     static std::unique_ptr<ScriptedCdReader> scripted(int drives = 1)

@@ -38,32 +38,32 @@ std::string describe(const QString &text)
     return text.toStdString();
 }
 
-std::vector<Area> layoutOf(const Spec &spec)
+std::vector<Area> layoutOf(const DiscLayout &discLayout)
 {
-    const auto count = static_cast<std::int32_t>(spec.tracks.size());
+    const auto count = static_cast<std::int32_t>(discLayout.tracks.size());
     if (count == 0)
         throw std::invalid_argument("a disc needs at least one track");
     if (count > MaxTracks)
         throw std::invalid_argument("a disc holds at most 99 tracks");
-    if (spec.dataGap < 0)
+    if (discLayout.dataGap < 0)
         throw std::invalid_argument("the data gap cannot be negative");
 
     // The session gap goes before the first of the data tracks that follow the last audio track.
     std::int32_t lastAudio = -1;
     for (std::int32_t i = 0; i < count; ++i) {
-        if (!spec.tracks[static_cast<std::size_t>(i)].data)
+        if (!discLayout.tracks[static_cast<std::size_t>(i)].data)
             lastAudio = i;
     }
     const std::int32_t gapBefore = lastAudio + 1;
-    if (spec.dataGap > 0 && (lastAudio < 0 || gapBefore >= count))
+    if (discLayout.dataGap > 0 && (lastAudio < 0 || gapBefore >= count))
         throw std::invalid_argument("a data gap needs audio tracks followed by a data track");
 
     std::vector<Area> areas;
-    areas.reserve(spec.tracks.size());
+    areas.reserve(discLayout.tracks.size());
     std::int64_t position = 0;
     int audioIndex = 0;
     for (std::int32_t i = 0; i < count; ++i) {
-        const Track &track = spec.tracks[static_cast<std::size_t>(i)];
+        const Track &track = discLayout.tracks[static_cast<std::size_t>(i)];
         if (track.frames <= 0)
             throw std::invalid_argument("every track needs at least one frame");
         if (track.pregap < 0)
@@ -71,7 +71,7 @@ std::vector<Area> layoutOf(const Spec &spec)
         Area area;
         area.areaStart = static_cast<std::int32_t>(position);
         if (i == gapBefore)
-            position += spec.dataGap;
+            position += discLayout.dataGap;
         position += track.pregap;
         if (position >= MaxFrames)
             throw std::invalid_argument("the disc is longer than a CUE sheet can address");
@@ -333,9 +333,9 @@ void writeAll(QFile &file, const char *data, qint64 size)
 
 } // namespace
 
-QString write(const QString &basePath, const Spec &spec)
+QString write(const QString &basePath, const DiscLayout &discLayout)
 {
-    const std::vector<Area> areas = layoutOf(spec);
+    const std::vector<Area> areas = layoutOf(discLayout);
     const QString cuePath = basePath + QStringLiteral(".cue");
     QFile bin(basePath + QStringLiteral(".bin"));
     QFile cue(cuePath);
@@ -357,7 +357,7 @@ QString write(const QString &basePath, const Spec &spec)
             for (std::int32_t lsn = area.areaStart; lsn < area.end;) {
                 const std::int32_t count = std::min(BlockSectors, area.end - lsn);
                 for (std::int32_t i = 0; i < count; ++i)
-                    fillSector(spec.audio, area, lsn + i,
+                    fillSector(discLayout.audio, area, lsn + i,
                                block.data() + static_cast<qsizetype>(i) * BytesPerSector);
                 writeAll(bin, block.constData(), static_cast<qint64>(count) * BytesPerSector);
                 lsn += count;
@@ -384,39 +384,39 @@ QString write(const QString &basePath, const Spec &spec)
     return cuePath;
 }
 
-QByteArray sectorBytes(const Spec &spec, std::int32_t lsn)
+QByteArray sectorBytes(const DiscLayout &discLayout, std::int32_t lsn)
 {
-    const std::vector<Area> areas = layoutOf(spec);
+    const std::vector<Area> areas = layoutOf(discLayout);
     QByteArray bytes(BytesPerSector, '\0');
-    fillSector(spec.audio, areaOf(areas, lsn), lsn, bytes.data());
+    fillSector(discLayout.audio, areaOf(areas, lsn), lsn, bytes.data());
     return bytes;
 }
 
-QByteArray rangeBytes(const Spec &spec, std::int32_t firstLsn, std::int32_t count)
+QByteArray rangeBytes(const DiscLayout &discLayout, std::int32_t firstLsn, std::int32_t count)
 {
     if (count < 0)
         throw std::out_of_range("negative sector count");
-    const std::vector<Area> areas = layoutOf(spec);
+    const std::vector<Area> areas = layoutOf(discLayout);
     QByteArray bytes(static_cast<qsizetype>(count) * BytesPerSector, '\0');
     for (std::int32_t i = 0; i < count; ++i) {
         const std::int32_t lsn = firstLsn + i;
-        fillSector(spec.audio, areaOf(areas, lsn), lsn,
+        fillSector(discLayout.audio, areaOf(areas, lsn), lsn,
                    bytes.data() + static_cast<qsizetype>(i) * BytesPerSector);
     }
     return bytes;
 }
 
-std::int32_t trackStart(const Spec &spec, int trackNumber)
+std::int32_t trackStart(const DiscLayout &discLayout, int trackNumber)
 {
-    const std::vector<Area> areas = layoutOf(spec);
+    const std::vector<Area> areas = layoutOf(discLayout);
     if (trackNumber < 1 || static_cast<std::size_t>(trackNumber) > areas.size())
         throw std::out_of_range("no such track");
     return areas[static_cast<std::size_t>(trackNumber) - 1].start;
 }
 
-std::int32_t totalFrames(const Spec &spec)
+std::int32_t totalFrames(const DiscLayout &discLayout)
 {
-    return layoutOf(spec).back().end;
+    return layoutOf(discLayout).back().end;
 }
 
 } // namespace discimage

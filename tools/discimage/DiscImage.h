@@ -26,7 +26,7 @@ struct Track
     bool data = false;        // a MODE1/2352 data track
 };
 
-struct Spec
+struct DiscLayout
 {
     std::vector<Track> tracks;
     Audio audio = Audio::Pattern;
@@ -40,17 +40,17 @@ struct Spec
 // leaves no partial image), std::invalid_argument for a layout no disc can have (no
 // track, an empty track, more than 99 tracks or 99:59:74, a data gap without audio
 // tracks followed by a data track).
-QString write(const QString &basePath, const Spec &spec);
+QString write(const QString &basePath, const DiscLayout &discLayout);
 
 // Expected bytes of the sector at lsn (0 = first sector of the BIN); std::out_of_range
 // outside the disc. Pregaps hold pattern audio, or silence for Tones and Music.
-QByteArray sectorBytes(const Spec &spec, std::int32_t lsn);
+QByteArray sectorBytes(const DiscLayout &discLayout, std::int32_t lsn);
 
 // Expected bytes of [firstLsn, firstLsn + count).
-QByteArray rangeBytes(const Spec &spec, std::int32_t firstLsn, std::int32_t count);
+QByteArray rangeBytes(const DiscLayout &discLayout, std::int32_t firstLsn, std::int32_t count);
 
 // LSN of the INDEX 01 of track number n (from 1) and of the end of the BIN.
-std::int32_t trackStart(const Spec &spec, int trackNumber);
-std::int32_t totalFrames(const Spec &spec);
+std::int32_t trackStart(const DiscLayout &discLayout, int trackNumber);
+std::int32_t totalFrames(const DiscLayout &discLayout);
 
 } // namespace discimage

@@ -55,7 +55,7 @@ std::int32_t number(const QString &option, const QString &text, std::int32_t min
 
 struct Options
 {
-    discimage::Spec spec;
+    discimage::DiscLayout discLayout;
     QString base;
 };
 
@@ -98,11 +98,11 @@ Options parse(QStringList args)
         if (arg == QLatin1String("--audio")) {
             const QString style = takeValue();
             if (style == QLatin1String("pattern"))
-                options.spec.audio = discimage::Audio::Pattern;
+                options.discLayout.audio = discimage::Audio::Pattern;
             else if (style == QLatin1String("tones"))
-                options.spec.audio = discimage::Audio::Tones;
+                options.discLayout.audio = discimage::Audio::Tones;
             else if (style == QLatin1String("music"))
-                options.spec.audio = discimage::Audio::Music;
+                options.discLayout.audio = discimage::Audio::Music;
             else
                 throw UsageError(QStringLiteral("unknown audio style \"%1\"").arg(style).toStdString());
         } else if (arg == QLatin1String("--tracks")) {
@@ -128,10 +128,10 @@ Options parse(QStringList args)
         throw UsageError("--data-gap needs --data-track");
 
     for (std::size_t i = 0; i < lengths.size(); ++i)
-        options.spec.tracks.push_back(discimage::Track{lengths[i], i == 0 ? 0 : pregap, false});
+        options.discLayout.tracks.push_back(discimage::Track{lengths[i], i == 0 ? 0 : pregap, false});
     if (dataTrack) {
-        options.spec.tracks.push_back(discimage::Track{*dataTrack, 0, true});
-        options.spec.dataGap = dataGap.value_or(EnhancedCdGap);
+        options.discLayout.tracks.push_back(discimage::Track{*dataTrack, 0, true});
+        options.discLayout.dataGap = dataGap.value_or(EnhancedCdGap);
     }
     return options;
 }
@@ -145,7 +145,7 @@ int main(int argc, char *argv[])
     args.removeFirst();
     try {
         const Options options = parse(args);
-        const QString cue = discimage::write(options.base, options.spec);
+        const QString cue = discimage::write(options.base, options.discLayout);
         QTextStream(stdout) << QDir::toNativeSeparators(cue) << Qt::endl;
         return 0;
     } catch (const HelpRequested &) {
