@@ -146,7 +146,8 @@ class Bench:
         # An image made by an earlier maker with the same parameters is of no more use.
         for old in cache_root.iterdir():
             marker = old / "parameters"
-            if old != cache and marker.is_file() and marker.read_text().split() == params:
+            if old not in (cache, staging) and marker.is_file() \
+                    and marker.read_text().split() == params:
                 shutil.rmtree(old, ignore_errors=True)
         shutil.rmtree(cache, ignore_errors=True)
         staging.rename(cache)
