@@ -24,15 +24,30 @@
 namespace {
 
 FormFields *interruptedForm = nullptr;
+volatile std::sig_atomic_t interruptSignal = 0;
 
-extern "C" void onInterrupt(int)
+extern "C" void onInterrupt(int signalNumber)
 {
+    // A second interrupt means "now": a read stuck on a damaged disc may never return.
+    if (interruptSignal != 0) {
+        std::signal(signalNumber, SIG_DFL);
+        std::raise(signalNumber);
+        return;
+    }
+    interruptSignal = signalNumber;
     // Only atomics here: the conversion sees them after its current chunk or block.
     if (interruptedForm) {
         interruptedForm->closing = true;
         interruptedForm->LbStop = true;
     }
 }
+
+// Ctrl+C, kill, and the terminal closing (hang-up) all stop the conversion cleanly.
+#ifdef SIGHUP
+constexpr int InterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+#else
+constexpr int InterruptSignals[] = {SIGINT, SIGTERM};
+#endif
 
 void print(std::FILE *stream, const QString &text)
 {
@@ -144,7 +159,9 @@ void TerminalView::drawBar()
     if (percent == m_shownPercent)
         return;
     m_shownPercent = percent;
-    print(m_out, QStringLiteral("\r") + progressLine(m_max, m_value, m_status) + QStringLiteral("\x1b[K"));
+    // A line that wrapped would start a new line at every redraw.
+    print(m_out, QStringLiteral("\r") + progressLine(m_max, m_value, m_status, lineWidth())
+                     + QStringLiteral("\x1b[K"));
     m_lineOpen = true;
 }
 
@@ -229,7 +246,10 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon, const QStr
     // Above the block, which is drawn again below it.
     finishLine();
     ++messagesShown;
-    const QString prefix = icon == MessageIcon::Information ? QString() : QStringLiteral("Erreur : ");
+    const bool saysError = text.startsWith(QStringLiteral("Erreur"), Qt::CaseInsensitive);
+    const QString prefix = icon == MessageIcon::Information || saysError
+                               ? QString()
+                               : QStringLiteral("Erreur : ");
     print(icon == MessageIcon::Information ? m_out : m_err, prefix + text + QLatin1Char('\n'));
     const QString block = drawBlock();
     if (!block.isEmpty())
@@ -322,8 +342,14 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
                       .arg(label, QDir::toNativeSeparators(folder)));
 
     interruptedForm = &form;
-    std::signal(SIGINT, onInterrupt);
-    std::signal(SIGTERM, onInterrupt);
+    interruptSignal = 0;
+    for (const int signalNumber : InterruptSignals)
+        std::signal(signalNumber, onInterrupt);
+#ifdef SIGPIPE
+    // A reader of our output that went away (| head) must not kill the conversion halfway
+    // and leave its unfinished files: the lines are lost, the files are made.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
@@ -340,13 +366,14 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     }
     view.finishLine();
 
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (const int signalNumber : InterruptSignals)
+        std::signal(signalNumber, SIG_DFL);
     interruptedForm = nullptr;
 
     if (form.closing) {
         print(stderr, QStringLiteral("Conversion interrompue.\n"));
-        return 130;
+        // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
+        return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
     const auto chosen = static_cast<std::int32_t>(std::count_if(
         view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));

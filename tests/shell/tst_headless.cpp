@@ -72,11 +72,13 @@ public:
     }
 };
 
-// Ctrl+C for a program that still runs (kill(0, ...) would hit the test itself).
-bool interrupt(QProcess &process)
+// Ctrl+C (or another signal) for a program that still runs (kill(0, ...) would hit the test
+// itself).
+bool interrupt(QProcess &process, int signalNumber = SIGINT)
 {
     const qint64 pid = process.processId();
-    return process.state() == QProcess::Running && pid > 0 && ::kill(static_cast<pid_t>(pid), SIGINT) == 0;
+    return process.state() == QProcess::Running && pid > 0
+           && ::kill(static_cast<pid_t>(pid), signalNumber) == 0;
 }
 
 } // namespace
@@ -213,8 +215,17 @@ private slots:
         QVERIFY(err.contains(QStringLiteral("Impossible de lire le CD")));
     }
 
+    void interruptRemovesTheUnfinishedFiles_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::newRow("Ctrl+C") << int(SIGINT);
+        QTest::newRow("kill") << int(SIGTERM);
+        QTest::newRow("terminal closed") << int(SIGHUP);
+    }
+
     void interruptRemovesTheUnfinishedFiles()
     {
+        QFETCH(int, signalNumber);
         prepare({100, 30000});
         QProcess p;
         p.start(m_program, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
@@ -223,11 +234,25 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromLocal8Bit(p.readAllStandardOutput()))
                                      .contains(QStringLiteral("Etat : Extraction de Piste 2")),
                                  60000);
-        QVERIFY(interrupt(p));
+        QVERIFY(interrupt(p, signalNumber));
         QVERIFY(p.waitForFinished(30000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
-        QVERIFY(p.exitCode() != 0);
+        QCOMPARE(p.exitCode(), 128 + signalNumber);
         QCOMPARE(musicFiles(), QStringList{"Piste 1.mp3"});
+    }
+
+    void outputReaderGoneStillMakesEveryFile()
+    {
+        // `... --convert | head -1`: the reader of the output goes away early.
+        prepare({100, 3000, 3000});
+        QProcess p;
+        p.start(QStringLiteral("/bin/bash"),
+                {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" 2>&1 | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"),
+                 m_program, QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Piste 2.mp3", "Piste 3.mp3"}));
     }
 
     void jobsGiveTheSameFilesAndTexts_data()
