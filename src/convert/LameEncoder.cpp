@@ -2,6 +2,7 @@
 
 #include "Mp3Tag.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,9 +15,16 @@
 #include <array>
 #include <cmath>
 #include <cstdarg>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -32,6 +40,29 @@ constexpr sf_count_t LargestBlock = 1152 * 64;
 constexpr sf_count_t SmallestBlock = 1152;
 // Room for the info frame: larger than any layer III frame.
 constexpr std::size_t LargestFrameBytes = 2880;
+
+// The hidden name the MP3 is written under until it is complete. A name already at the
+// file system's 255-byte limit leaves no room for the dot and ".part": such a file gets a
+// short name drawn from its own, so that two encoders never share one.
+QString workingName(const QString &fileName)
+{
+    constexpr qsizetype MaxNameBytes = 255;
+    const QString natural = QLatin1Char('.') + fileName + QStringLiteral(".part");
+    if (natural.toUtf8().size() <= MaxNameBytes)
+        return natural;
+    const QByteArray digest =
+        QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QStringLiteral(".mp3-") + QString::fromLatin1(digest) + QStringLiteral(".part");
+}
+
+bool syncToDisk(QFile &file)
+{
+#ifdef Q_OS_WIN
+    return ::_commit(file.handle()) == 0;
+#else
+    return ::fsync(file.handle()) == 0;
+#endif
+}
 
 struct LameCloser
 {
@@ -183,16 +214,26 @@ EncodeCancelled::EncodeCancelled()
 LameEncoder::LameEncoder() = default;
 LameEncoder::~LameEncoder() = default;
 
+bool LameEncoder::supportsEncodingMode(std::int32_t mode)
+{
+    return mode == ModeStereo || mode == ModeJointStereo || mode == ModeMono;
+}
+
+bool LameEncoder::supportsEncodingBitrate(std::int32_t kbps)
+{
+    return std::find(Bitrates.begin(), Bitrates.end(), kbps) != Bitrates.end();
+}
+
 void LameEncoder::setEncodingMode(std::int32_t mode)
 {
-    if (mode != ModeStereo && mode != ModeJointStereo && mode != ModeMono)
+    if (!supportsEncodingMode(mode))
         refuse("EncodingMode", QString::number(mode));
     m_mode = mode;
 }
 
 void LameEncoder::setEncodingBitrate(std::int32_t kbps)
 {
-    if (std::find(Bitrates.begin(), Bitrates.end(), kbps) == Bitrates.end())
+    if (!supportsEncodingBitrate(kbps))
         refuse("EncodingBitrate", QString::number(kbps));
     m_bitrate = kbps;
 }
@@ -312,8 +353,7 @@ void LameEncoder::Encode()
     // The file is written under a hidden working name and takes its real name only once
     // complete: a program killed mid-way never leaves a short MP3 for the quiz to pick up.
     const QFileInfo target(job.output);
-    const QString partial =
-        target.dir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".part"));
+    const QString partial = target.dir().filePath(workingName(target.fileName()));
     QFile out(partial);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         fail(QStringLiteral("Impossible de créer le fichier MP3 « %1 » : %2")
@@ -374,6 +414,12 @@ void LameEncoder::Encode()
                          .arg(shown(job.output), out.errorString()));
             }
             writeAll(out, job.output, infoFrame.data(), static_cast<qint64>(infoBytes));
+        }
+        // On disk before it takes its name: after a power cut the name must not point at
+        // an empty file.
+        if (!syncToDisk(out)) {
+            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
+                     .arg(shown(job.output), QString::fromLocal8Bit(std::strerror(errno))));
         }
         out.close();
         if (out.error() != QFileDevice::NoError) {

@@ -584,6 +584,31 @@ private slots:
         QCOMPARE(Mp3Check::decodeMp3(mp3).frames(), 44100);
     }
 
+    // The longest names a track can get still make their file: the hidden working name must
+    // fit within the 255-byte limit too.
+    void namesAtTheLengthLimit_data()
+    {
+        QTest::addColumn<QString>("baseName");
+        QTest::newRow("250 ASCII bytes") << QString(250, u'a');
+        QTest::newRow("250 bytes of é") << QString(125, u'é');
+        QTest::newRow("just fits with the dot") << QString(245, u'b');
+    }
+
+    void namesAtTheLengthLimit()
+    {
+        QFETCH(QString, baseName);
+        const QString wav = makeWav(u"long.wav"_s, 2, 44100);
+        // Two names that differ only at their end must not share a working file.
+        for (const QString &ending : {u"1"_s, u"2"_s}) {
+            const QString mp3 = path(baseName.chopped(1) + ending + u".mp3"_s);
+            LameEncoder encoder;
+            prepare(encoder, wav, mp3);
+            encoder.Encode();
+            QCOMPARE(Mp3Check::decodeMp3(mp3).frames(), 44100);
+        }
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
     // The progress handler lets the window run: what it changes applies to the next file.
     void changesDuringEncodeWaitForNextFile()
     {
