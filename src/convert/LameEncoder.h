@@ -42,6 +42,10 @@ public:
     LameEncoder(const LameEncoder &) = delete;
     LameEncoder &operator=(const LameEncoder &) = delete;
 
+    // The values the setters below accept.
+    static bool supportsEncodingMode(std::int32_t mode);
+    static bool supportsEncodingBitrate(std::int32_t kbps);
+
     // Each setter throws EncoderError for a value the encoder does not support.
     void setEncodingMode(std::int32_t mode);
     void setEncodingBitrate(std::int32_t kbps);

@@ -1,5 +1,7 @@
 #include "Parametres.h"
 
+#include "LameEncoder.h"
+
 namespace {
 
 std::int32_t readLong(const SettingsStore &store, const QString &key, std::int32_t defaultValue,
@@ -30,6 +32,17 @@ QStringList ChargerParametres(FormFields &form, const SettingsStore &store)
     QStringList corrupt;
     form.LlMode = readLong(store, QStringLiteral("Mode"), 0, corrupt);
     form.LlBitrate = readLong(store, QStringLiteral("Bitrate"), 160, corrupt);
+    // A hand-edited value the encoder refuses would fail every track after reading it in
+    // full: it counts as unreadable.
+    if (!corrupt.contains(QStringLiteral("Mode")) && !LameEncoder::supportsEncodingMode(form.LlMode)) {
+        form.LlMode = 0;
+        corrupt << QStringLiteral("Mode");
+    }
+    if (!corrupt.contains(QStringLiteral("Bitrate"))
+        && !LameEncoder::supportsEncodingBitrate(form.LlBitrate)) {
+        form.LlBitrate = 160;
+        corrupt << QStringLiteral("Bitrate");
+    }
     form.LbHauteQualite = readBoolean(store, QStringLiteral("HauteQualite"), false, corrupt);
     form.LlTypeEncodage = readLong(store, QStringLiteral("TypeEncodage"), 0, corrupt);
     form.LlNomFichier = readLong(store, QStringLiteral("NomFichier"), 3, corrupt);

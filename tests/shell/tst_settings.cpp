@@ -63,17 +63,17 @@ private slots:
         QTest::addColumn<QString>("written");
 
         QTest::newRow("bitrate with blanks") << "Bitrate" << "  192 " << "192";
-        QTest::newRow("bitrate negative") << "Bitrate" << "-5" << "-5";
         QTest::newRow("quality True") << "HauteQualite" << "True" << "-1";
         QTest::newRow("quality true any case") << "HauteQualite" << "tRUE" << "-1";
         QTest::newRow("quality -1") << "HauteQualite" << "-1" << "-1";
         QTest::newRow("quality 1") << "HauteQualite" << "1" << "-1";
         QTest::newRow("quality 0") << "HauteQualite" << "0" << "0";
         QTest::newRow("quality False") << "HauteQualite" << "False" << "0";
-        QTest::newRow("mode 2.5 to even") << "Mode" << "2.5" << "2";
-        QTest::newRow("mode 3.5 to even") << "Mode" << "3.5" << "4";
         QTest::newRow("mode 2.6 rounds") << "Mode" << "2.6" << "3";
-        QTest::newRow("mode -2.5 to even") << "Mode" << "-2.5" << "-2";
+        QTest::newRow("2.5 to even") << "NomFichier" << "2.5" << "2";
+        QTest::newRow("3.5 to even") << "NomFichier" << "3.5" << "4";
+        QTest::newRow("-2.5 to even") << "NomFichier" << "-2.5" << "-2";
+        QTest::newRow("negative") << "TypeEncodage" << "-5" << "-5";
         QTest::newRow("largest long") << "TypeEncodage" << "2147483647" << "2147483647";
         QTest::newRow("smallest long") << "TypeEncodage" << "-2147483648" << "-2147483648";
         QTest::newRow("nomfichier as loaded") << "NomFichier" << "007" << "7";
@@ -112,6 +112,11 @@ private slots:
         QTest::newRow("quality word") << "HauteQualite" << "oui" << "0";
         QTest::newRow("lecteur huge") << "Lecteur" << "1e12" << "0";
         QTest::newRow("type with unit") << "TypeEncodage" << "1 mp3" << "0";
+        // Readable, but every track would fail at the encoder after being read in full.
+        QTest::newRow("bitrate the encoder lacks") << "Bitrate" << "8" << "160";
+        QTest::newRow("bitrate negative") << "Bitrate" << "-5" << "160";
+        QTest::newRow("mode the encoder lacks") << "Mode" << "2" << "0";
+        QTest::newRow("mode 2.5 to even is 2") << "Mode" << "2.5" << "0";
     }
 
     void corruptValueTakesItsDefault()
