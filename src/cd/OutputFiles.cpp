@@ -11,6 +11,12 @@ bool exists(const QString &path)
     return info.exists() || info.isSymLink();
 }
 
+bool isPlainFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isSymLink();
+}
+
 bool visibleFileExists(const QString &path)
 {
     const QFileInfo info(path);

@@ -9,6 +9,9 @@ namespace OutputFiles {
 // collide with it.
 bool exists(const QString &path);
 
+// A regular file, not a symbolic link: it can be replaced in one step.
+bool isPlainFile(const QString &path);
+
 // A directory lookup's view: a regular file that is not hidden.
 bool visibleFileExists(const QString &path);
 

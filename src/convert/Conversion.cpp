@@ -189,9 +189,8 @@ void Conversion::runTrackStep(const QString &name, Body &&body)
         abandonTrack();
         return;
     }
-    // An MP3 file cut short must not reach the quiz; the WAV file stays, it holds the audio.
-    if (m_phase == Phase::Encoding)
-        OutputFiles::discard(m_mp3Path);
+    // The encoder never leaves an MP3 cut short under its name (it writes under a working
+    // name), and an earlier complete MP3 stays; the WAV file stays, it holds the audio.
     const bool started = m_phase != Phase::Idle;
     m_phase = Phase::Idle;
     warn(ConversionTexts::conversionError(name, reason));
@@ -308,8 +307,8 @@ void Conversion::encodeExtracted(const QString &name)
             abandonTrack();
             return;
         }
-        // The WAV file is the only copy of the audio: it stays, whatever the type.
-        OutputFiles::discard(m_mp3Path);
+        // The WAV file is the only copy of the audio: it stays, whatever the type. An MP3
+        // of an earlier run stays too: it is complete, and nothing better replaced it.
         m_phase = Phase::Idle;
         warn(ConversionTexts::encodeError(name, reasonOf(e)));
         m_view.setProgressValue(0);
@@ -330,8 +329,10 @@ void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, cons
     m_view.setProgressMax(100);
     m_view.setProgressValue(0);
 
-    // Anything at the path goes, a link included: the encoder must not write through it.
-    if (OutputFiles::exists(mp3Path)) {
+    // A link, a folder or anything but a plain file goes first: the new file must not be
+    // written through it. An earlier MP3 stays until the new one is complete and takes its
+    // place, so that a failed or interrupted conversion does not lose it.
+    if (OutputFiles::exists(mp3Path) && !OutputFiles::isPlainFile(mp3Path)) {
         const QString reason = OutputFiles::remove(mp3Path);
         if (!reason.isEmpty())
             throw std::runtime_error(ConversionTexts::cannotDelete(mp3Path, reason).toStdString());
@@ -378,7 +379,8 @@ void Conversion::abandonTrack()
             OutputFiles::discard(m_wavPath);
         break;
     case Phase::Encoding:
-        OutputFiles::discard(m_mp3Path);
+        // The encoder removes its own unfinished file; what has the MP3's name is complete
+        // (an earlier run's, or this one's if it was just done).
         // The WAV file is complete here: it stays when it was wanted for itself.
         if (m_form.LlTypeEncodage == 0)
             OutputFiles::discard(m_wavPath);

@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <vector>
 #ifdef Q_OS_WIN
@@ -53,6 +55,15 @@ QString workingName(const QString &fileName)
     const QByteArray digest =
         QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
     return QStringLiteral(".mp3-") + QString::fromLatin1(digest) + QStringLiteral(".part");
+}
+
+std::filesystem::path fileSystemPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
 }
 
 bool syncToDisk(QFile &file)
@@ -426,11 +437,13 @@ void LameEncoder::Encode()
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
                      .arg(shown(job.output), out.errorString()));
         }
-        if (QFileInfo::exists(job.output))
-            QFile::remove(job.output);
-        if (!out.rename(job.output)) {
+        // One step from the working name to the real one, replacing an earlier file: there
+        // is never a moment without a complete MP3 under that name.
+        std::error_code renamed;
+        std::filesystem::rename(fileSystemPath(partial), fileSystemPath(job.output), renamed);
+        if (renamed) {
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), out.errorString()));
+                     .arg(shown(job.output), QString::fromLocal8Bit(renamed.message())));
         }
         reportUpTo(100);
     } catch (...) {

@@ -803,8 +803,9 @@ void TestConversion::encodingFailureKeepsTheWav()
     QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
     QVERIFY(rig->view.messages[1].text.startsWith(u"Erreur lors de l'encodage de Deux\n"_s));
     QCOMPARE(rig->view.messages[2].text, u"Rip du CD terminé"_s);
-    // The WAV files hold the audio; the old MP3 went before the encoder started.
-    QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+    // The WAV files hold the audio; the earlier MP3 is kept as it was.
+    QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.mp3"_s, u"Un.wav"_s}));
+    QCOMPARE(readAll(rig->path(u"Un.mp3"_s)), QByteArray("earlier run"));
     QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
     QCOMPARE(rig->view.values.last(), 0);
 }
@@ -859,17 +860,19 @@ void TestConversion::closingDuringEncoding()
     rig->view.addItem(u"Un"_s, true);
     rig->view.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Deux.mp3"_s), "earlier run");
+    writeFile(rig->path(u"Un.mp3"_s), "earlier run of Un");
     rig->view.raiseAtYield(rig->form.closing, (trackSectors(1) + 24) / 25 + 3);
 
     rig->conversion.ConvertirPistes();
 
-    // Nothing unfinished of track 1 (its complete WAV stays when it was wanted); track 2
-    // untouched; not a word more.
+    // Nothing unfinished of track 1 (its complete WAV stays when it was wanted), its earlier
+    // MP3 kept; track 2 untouched; not a word more.
     if (type == 0)
-        QCOMPARE(rig->files(), QStringList{u"Deux.mp3"_s});
+        QCOMPARE(rig->files(), (QStringList{u"Deux.mp3"_s, u"Un.mp3"_s}));
     else
-        QCOMPARE(rig->files(), (QStringList{u"Deux.mp3"_s, u"Un.wav"_s}));
+        QCOMPARE(rig->files(), (QStringList{u"Deux.mp3"_s, u"Un.mp3"_s, u"Un.wav"_s}));
     QCOMPARE(readAll(rig->path(u"Deux.mp3"_s)), QByteArray("earlier run"));
+    QCOMPARE(readAll(rig->path(u"Un.mp3"_s)), QByteArray("earlier run of Un"));
     QVERIFY(rig->view.messages.isEmpty());
     QCOMPARE(rig->view.refreshes, 0);
     QCOMPARE(rig->view.statuses.size(), 2);
