@@ -12,12 +12,10 @@
 
 namespace {
 
-// Case-insensitive file systems would make "Intro" and "intro" one file.
-#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+// Case-insensitive file systems would make "Intro" and "intro" one file. The music folder
+// may be on one whatever the system (a USB key, a shared Windows folder), and the quiz's
+// folder is often copied to Windows: names that differ only in case count as the same.
 constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
-#else
-constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseSensitive;
-#endif
 
 // 255 bytes is the usual limit of one name; room is left for ".wav" / ".mp3" and a "_".
 constexpr qsizetype MaxBaseNameBytes = 250;
