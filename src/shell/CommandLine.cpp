@@ -16,7 +16,16 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             }
             line.images << arguments.at(++i);
         } else if (arg.startsWith(QStringLiteral("--image="))) {
+            if (arg.size() == 8) {
+                line.error = QStringLiteral("--image demande un fichier image de disque.");
+                return line;
+            }
             line.images << arg.mid(8);
+        } else if ((arg == QStringLiteral("--convert") || arg.startsWith(QStringLiteral("--convert=")))
+                   && line.convert) {
+            // Two lists would leave one of them silently unused.
+            line.error = QStringLiteral("--convert ne peut être donné qu'une fois.");
+            return line;
         } else if (arg == QStringLiteral("--convert")) {
             line.convert = true;
             // The list is optional: the next argument is one unless it is an option.
@@ -56,6 +65,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             return line;
         }
     }
+    if (line.jobs > 0 && !line.convert)
+        line.error = QStringLiteral("--jobs ne s'emploie qu'avec --convert.");
     return line;
 }
 
@@ -76,7 +87,11 @@ QString CommandLine::usage(const QString &program)
                "                     Code de sortie 0 seulement si chaque piste a donné son fichier.\n"
                "  --jobs N           avec --convert : nombre d'encodages simultanés\n"
                "                     (par défaut, le nombre de processeurs).\n"
-               "  --help             affiche cette aide.\n")
+               "  --help             affiche cette aide.\n"
+               "\n"
+               "Codes de sortie de --convert : 0 tout est converti ; 1 une piste au moins\n"
+               "n'a pas donné son fichier ; 2 argument incorrect ; 128 + numéro du signal\n"
+               "si la conversion est interrompue (130 pour Ctrl+C).\n")
         .arg(program);
 }
 

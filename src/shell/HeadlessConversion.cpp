@@ -287,6 +287,14 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     }
     form.lsDossier = folder;
 
+    // A mistyped path says so, rather than "cannot read the CD" about a drive named after it.
+    if (!line.images.isEmpty() && !QFileInfo(line.images.first()).isFile()) {
+        view.showMessage(QStringLiteral("Fichier image introuvable : « %1 »")
+                             .arg(QDir::toNativeSeparators(line.images.first())),
+                         MessageIcon::Exclamation, programTitle());
+        return 2;
+    }
+
     reader.ScanDrives();
     const std::int32_t count = reader.GetDriveCount();
     if (count == 0) {

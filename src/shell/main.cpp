@@ -69,7 +69,9 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine line = CommandLine::parse(arguments);
     if (!line.error.isEmpty()) {
-        printTo(stderr, line.error + QStringLiteral("\n\n") + CommandLine::usage(arguments.first()));
+        printTo(stderr, line.error
+                            + QStringLiteral("\nEssayez « %1 --help » pour en savoir plus.\n")
+                                  .arg(arguments.first()));
         return 2;
     }
     if (line.help) {

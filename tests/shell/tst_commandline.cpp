@@ -55,6 +55,15 @@ private slots:
                                             << QString() << true;
         QTest::newRow("unknown") << QStringList{p, "--frobnicate"} << QStringList{} << false
                                  << QString() << true;
+        QTest::newRow("image= without file") << QStringList{p, "--image="} << QStringList{} << false
+                                             << QString() << true;
+        // Only one list would be used: refused rather than half obeyed.
+        QTest::newRow("two lists") << QStringList{p, "--convert", "1", "--convert=2"} << QStringList{}
+                                   << true << QString() << true;
+        QTest::newRow("convert twice") << QStringList{p, "--convert", "--convert"} << QStringList{}
+                                       << true << QString() << true;
+        QTest::newRow("jobs without convert") << QStringList{p, "--jobs", "2"} << QStringList{}
+                                              << false << QString() << true;
     }
 
     void arguments()
@@ -75,7 +84,10 @@ private slots:
 
     void jobs()
     {
-        QCOMPARE(CommandLine::parse({QStringLiteral("p"), QStringLiteral("--jobs"), QStringLiteral("2")}).jobs, 2);
+        QCOMPARE(CommandLine::parse({QStringLiteral("p"), QStringLiteral("--jobs"), QStringLiteral("2"),
+                                     QStringLiteral("--convert")})
+                     .jobs,
+                 2);
         QVERIFY(!CommandLine::parse({QStringLiteral("p"), QStringLiteral("--jobs=0")}).error.isEmpty());
         QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--convert")));
     }

@@ -209,10 +209,11 @@ private slots:
     {
         prepare({100});
         QString err;
-        QVERIFY(run({QStringLiteral("--image"), m_cue + QStringLiteral(".absent"), QStringLiteral("--convert")},
-                    nullptr, &err)
-                != 0);
-        QVERIFY(err.contains(QStringLiteral("Impossible de lire le CD")));
+        QCOMPARE(run({QStringLiteral("--image"), m_cue + QStringLiteral(".absent"), QStringLiteral("--convert")},
+                     nullptr, &err),
+                 2);
+        QVERIFY2(err.contains(QStringLiteral("Fichier image introuvable : « %1.absent »").arg(m_cue)),
+                 qPrintable(err));
     }
 
     void interruptRemovesTheUnfinishedFiles_data()
@@ -403,6 +404,9 @@ private slots:
         QString err;
         QCOMPARE(run({QStringLiteral("--convert=abc")}, nullptr, &err), 2);
         QVERIFY(err.contains(QStringLiteral("Liste de pistes incorrecte")));
+        // One line and a pointer to the help, not the whole help again.
+        QVERIFY(err.contains(QStringLiteral("--help")));
+        QVERIFY(!err.contains(QStringLiteral("Utilisation")));
     }
 };
 
