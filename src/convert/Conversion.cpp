@@ -130,7 +130,7 @@ void Conversion::ConvertirPistes()
     m_form.LbStop.store(false);
     m_batchNames.clear();
     m_attempted = 0;
-    m_produced = 0;
+    m_produced.clear();
 
     const std::int32_t count = m_view.trackCount();
     if (count <= 0)
@@ -286,7 +286,7 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
     }
 
     if (m_extracted && m_form.LlTypeEncodage == 1)
-        ++m_produced;
+        m_produced.append(m_wavPath);
     if (m_extracted && m_form.LlTypeEncodage != 1)
         return Extracted::ToEncode;
     m_phase = Phase::Idle;
@@ -313,7 +313,7 @@ void Conversion::encodeExtracted(const QString &name)
         return;
     }
     m_phase = Phase::Idle;
-    ++m_produced;
+    m_produced.append(m_mp3Path);
     if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
         const QString reason = OutputFiles::remove(m_wavPath);
         if (!reason.isEmpty())

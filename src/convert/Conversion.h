@@ -56,7 +56,9 @@ public:
     // Of the ticked tracks of the last batch: how many were attempted, and how many gave
     // the file that was asked for (the MP3 file, or the WAV file alone).
     std::int32_t tracksAttempted() const { return m_attempted; }
-    std::int32_t tracksProduced() const { return m_produced; }
+    std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
+    // Those files, in the order they were made.
+    const QStringList &producedFiles() const { return m_produced; }
 
 private:
     enum class Phase
@@ -85,7 +87,7 @@ private:
     RipView &m_view;
     QStringList m_batchNames; // base names already used by the running batch
     std::int32_t m_attempted = 0;
-    std::int32_t m_produced = 0;
+    QStringList m_produced; // files asked for and made by the running batch
 
     // The track under way, for the clean-up after a failure or a close.
     Phase m_phase = Phase::Idle;

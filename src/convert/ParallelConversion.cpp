@@ -156,7 +156,7 @@ void ParallelConversion::ConvertirPistes()
         m_readingDone = false;
         m_committed = 0;
         m_attempted = 0;
-        m_produced = 0;
+        m_produced.clear();
         count = m_view.trackCount();
     }
     if (count <= 0)
@@ -246,7 +246,7 @@ void ParallelConversion::readTracks(TrackView &reading, std::int32_t count)
     }
     // The tracks that wanted no encoding (WAV files only) were produced by the reading.
     const std::lock_guard lock(m_mutex);
-    m_produced += reader.tracksProduced();
+    m_produced += reader.producedFiles();
 }
 
 void ParallelConversion::encodeTracks()
@@ -267,7 +267,7 @@ void ParallelConversion::encodeTracks()
 
 void ParallelConversion::encode(Track &track)
 {
-    std::int32_t produced = 0;
+    QStringList produced;
     try {
         TrackView view(*this);
         view.setTrack(&track);
@@ -276,7 +276,7 @@ void ParallelConversion::encode(Track &track)
             encoding.abandonExtracted(*track.extracted);
         else
             encoding.encodeTrack(*track.extracted);
-        produced = encoding.tracksProduced();
+        produced = encoding.producedFiles();
     } catch (...) {
         // Conversion reports its own failures; nothing else may end the thread.
     }

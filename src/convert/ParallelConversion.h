@@ -4,6 +4,7 @@
 #include "RipView.h"
 
 #include <QString>
+#include <QStringList>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -62,7 +63,9 @@ public:
     void ConvertirPistes();
 
     std::int32_t tracksAttempted() const { return m_attempted; }
-    std::int32_t tracksProduced() const { return m_produced; }
+    std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
+    // The files asked for and made, in the order they were finished.
+    const QStringList &producedFiles() const { return m_produced; }
 
 private:
     struct Track;
@@ -91,5 +94,5 @@ private:
     bool m_encodeInline = false; // no encoder thread could start: the reader encodes
     std::size_t m_committed = 0; // tracks finished and wholly shown, from the first
     std::int32_t m_attempted = 0;
-    std::int32_t m_produced = 0;
+    QStringList m_produced;
 };

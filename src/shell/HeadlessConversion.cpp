@@ -362,16 +362,17 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
     const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
-    std::int32_t produced = 0;
+    QStringList producedFiles;
     if (jobs == 1) {
         Conversion conversion(form, view);
         conversion.ConvertirPistes();
-        produced = conversion.tracksProduced();
+        producedFiles = conversion.producedFiles();
     } else {
         ParallelConversion conversion(form, view, jobs, &view);
         conversion.ConvertirPistes();
-        produced = conversion.tracksProduced();
+        producedFiles = conversion.producedFiles();
     }
+    const auto produced = static_cast<std::int32_t>(producedFiles.size());
     view.finishLine();
 
     for (const int signalNumber : InterruptSignals)
@@ -385,13 +386,15 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     }
     const auto chosen = static_cast<std::int32_t>(std::count_if(
         view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
+    // The files this run made, in track order: not an earlier run's file of a track that
+    // failed this time.
     const QString extension =
         form.LlTypeEncodage == 1 ? QStringLiteral(".wav") : QStringLiteral(".mp3");
     for (std::size_t i = 0; i < view.tracks.size(); ++i) {
-        const QFileInfo file(folder + safeFileName(view.tracks[i].text, first + static_cast<std::int32_t>(i))
-                             + extension);
-        if (view.tracks[i].checked && file.isFile())
-            print(stdout, QDir::toNativeSeparators(file.absoluteFilePath()) + QLatin1Char('\n'));
+        const QString path = folder + safeFileName(view.tracks[i].text, first + static_cast<std::int32_t>(i))
+                             + extension;
+        if (view.tracks[i].checked && producedFiles.contains(path))
+            print(stdout, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
     }
     if (produced != chosen) {
         print(stderr, QStringLiteral("%1 piste(s) sur %2 n'ont pas donné de fichier.\n")

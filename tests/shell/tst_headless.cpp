@@ -194,6 +194,23 @@ private slots:
         QVERIFY(musicFiles().contains(QStringLiteral("Piste 2.mp3")));
     }
 
+    void listsOnlyTheFilesOfThisRun()
+    {
+        prepare({100, 100});
+        // Track 1 fails (its WAV file cannot be cleared); its MP3 of an earlier run stays,
+        // but was not made now.
+        QVERIFY(QDir().mkpath(music() + QStringLiteral("Piste 1.wav/keep")));
+        QFile earlier(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier run") == 11);
+        earlier.close();
+        QString out;
+        QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert")}, &out), 1);
+        QVERIFY2(out.endsWith(QStringLiteral("\n") + music() + QStringLiteral("Piste 2.mp3\n")), qPrintable(out));
+        QVERIFY2(!out.contains(QStringLiteral("Piste 1.mp3")), qPrintable(out));
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("earlier run"));
+    }
+
     void trackThatTheDiscLacksIsRefused()
     {
         prepare({100});
