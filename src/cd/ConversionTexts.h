@@ -17,6 +17,12 @@ inline QString statusEncoding(const QString &name)
     return QStringLiteral("Etat : Encodage de ") + name;
 }
 
+// A track read while every encoder is busy (the terminal's line of that track).
+inline QString statusWaitingForEncoder(const QString &name)
+{
+    return QStringLiteral("Etat : En attente d'encodage de ") + name;
+}
+
 inline QString statusIdle()
 {
     return QStringLiteral("Etat : En attente");

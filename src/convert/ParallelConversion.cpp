@@ -241,7 +241,11 @@ void ParallelConversion::readTracks(TrackView &reading, std::int32_t count)
             encode(track);
             continue;
         }
+        // Read in full and waiting: the line says so rather than "extraction, 100 %".
+        track.status = ConversionTexts::statusWaitingForEncoder(track.name);
+        track.value = 0;
         m_waiting.push_back(&track);
+        publish();
         m_changed.notify_all();
     }
     // The tracks that wanted no encoding (WAV files only) were produced by the reading.

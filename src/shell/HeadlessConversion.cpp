@@ -133,16 +133,21 @@ void TerminalView::setStatusText(const QString &text)
 }
 
 QString TerminalView::progressLine(std::int32_t max, std::int32_t value, const QString &status,
-                                   int width) const
+                                   int width)
 {
     const double fraction =
         max > 0 ? std::clamp(static_cast<double>(value) / max, 0.0, 1.0) : 0.0;
     const int percent = static_cast<int>(fraction * 100.0);
-    const QString text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status);
-    // On a narrow terminal the bar gives way first, so that the track's name stays visible.
+    constexpr int SmallestBar = 10;
+    QString text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status);
+    // On a narrow terminal the bar gives way first, then the "Etat : " before the status, so
+    // that the track's name stays visible.
+    const QString statePrefix = QStringLiteral("Etat : ");
+    if (width > 0 && 1 + SmallestBar + text.size() > width && status.startsWith(statePrefix))
+        text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status.mid(statePrefix.size()));
     int barWidth = 30;
     if (width > 0)
-        barWidth = std::clamp(width - 1 - static_cast<int>(text.size()), 10, barWidth);
+        barWidth = std::clamp(width - 1 - static_cast<int>(text.size()), SmallestBar, barWidth);
     const int filled = static_cast<int>(fraction * barWidth);
     const QString line = QLatin1Char('[') + QString(filled, QLatin1Char('#'))
                          + QString(barWidth - filled, QLatin1Char('.')) + text;

@@ -48,11 +48,12 @@ public:
     // Ends the progress line so that what follows starts on a line of its own.
     void finishLine();
 
+    // "[####......]  40 %  status", at most width characters when width is positive.
+    static QString progressLine(std::int32_t max, std::int32_t value, const QString &status,
+                                int width = -1);
+
 private:
     void drawBar();
-    // "[####......]  40 %  status", at most width characters when width is positive.
-    QString progressLine(std::int32_t max, std::int32_t value, const QString &status,
-                         int width = -1) const;
     int lineWidth() const; // -1 when the terminal does not tell
     QString eraseBlock();
     QString drawBlock();

@@ -104,6 +104,7 @@ public:
     std::function<void(const std::vector<ParallelConversion::TrackLine> &)> onShow;
     int mostEncodings = 0;
     QList<std::int32_t> finished; // positions, in the order they were reported
+    QSet<std::int32_t> waited;    // positions shown as read and waiting for an encoder
 
     void showTracks(const std::vector<ParallelConversion::TrackLine> &lines) override
     {
@@ -111,6 +112,10 @@ public:
             return line.status.startsWith(u"Etat : Encodage de "_s);
         }));
         mostEncodings = std::max(mostEncodings, encodings);
+        for (const auto &line : lines) {
+            if (line.status == u"Etat : En attente d'encodage de Piste %1"_s.arg(line.position))
+                waited.insert(line.position);
+        }
         if (onShow)
             onShow(lines);
     }
@@ -329,6 +334,8 @@ void TestParallel::encodingsRunAtOnceWithinBounds()
     // While a track was read: at most `jobs` WAV files being encoded and `jobs` waiting.
     QVERIFY2(spy.mostWavFiles <= 2 * jobs, qPrintable(QString::number(spy.mostWavFiles)));
     QCOMPARE(display.finished, (QList<std::int32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    // Every track, once read, said it waited for an encoder (not "extraction, 100 %").
+    QCOMPARE(display.waited.size(), 10);
     QCOMPARE(view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
 }
 

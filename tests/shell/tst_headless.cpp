@@ -1,4 +1,5 @@
 #include "DiscImage.h"
+#include "HeadlessConversion.h"
 #include "Mp3Check.h"
 #include "TestEnvironment.h"
 
@@ -410,6 +411,27 @@ private slots:
         QCOMPARE(shown.mid(1, 3), (QStringList{full.arg(1), full.arg(2), full.arg(3)}));
         QCOMPARE(shown.at(4), QStringLiteral("Rip du CD terminé"));
         QCOMPARE(shown.at(7), music() + QStringLiteral("Piste 3.mp3"));
+    }
+
+    // What a line of the terminal looks like at each width: it never wraps (a wrapped line
+    // would throw off the redraws) and the track's name goes last.
+    void progressLineFitsTheTerminal_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("line");
+        const QString status = QStringLiteral("Etat : Encodage de Piste 12");
+        QTest::newRow("unknown width") << -1 << QStringLiteral("[###############...............]  50 %  ") + status;
+        QTest::newRow("wide") << 100 << QStringLiteral("[###############...............]  50 %  ") + status;
+        QTest::newRow("bar gives way") << 50 << QStringLiteral("[######.......]  50 %  ") + status;
+        QTest::newRow("then the prefix") << 40 << QStringLiteral("[#####.....]  50 %  Encodage de Piste 12");
+        QTest::newRow("then the end") << 30 << QStringLiteral("[#####.....]  50 %  Encodage d");
+    }
+
+    void progressLineFitsTheTerminal()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, line);
+        QCOMPARE(TerminalView::progressLine(100, 50, QStringLiteral("Etat : Encodage de Piste 12"), width), line);
     }
 
     void helpAndBadArguments()
