@@ -326,7 +326,9 @@ void ParallelConversion::showInOrder()
         if (!track.finished)
             return;
         ++m_committed;
-        if (m_display != nullptr && !track.status.isEmpty())
+        // A track cut short by the close leaves no line behind, like its files.
+        const bool cutShort = m_form.closing.load() && track.value < track.max;
+        if (m_display != nullptr && !track.status.isEmpty() && !cutShort)
             showSafely([&] { m_display->trackFinished(lineOf(track)); });
         track.events.clear();
         track.eventsShown = 0;
