@@ -18,12 +18,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <system_error>
 #include <memory>
 #include <vector>
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -57,12 +60,27 @@ QString workingName(const QString &fileName)
     return QStringLiteral(".mp3-") + QString::fromLatin1(digest) + QStringLiteral(".part");
 }
 
-std::filesystem::path fileSystemPath(const QString &path)
+// Gives the file at from the name to in one step, replacing a file already there. Returns
+// an empty text, or the system's reason.
+QString replaceFile(const QString &from, const QString &to)
 {
 #ifdef Q_OS_WIN
-    return std::filesystem::path(path.toStdWString());
+    // The long-path form: the names near the length limit are past 260 characters in full.
+    const auto longPath = [](const QString &path) {
+        const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+        if (native.startsWith(QStringLiteral("\\\\")))
+            return (QStringLiteral("\\\\?\\UNC\\") + native.mid(2)).toStdWString();
+        return (QStringLiteral("\\\\?\\") + native).toStdWString();
+    };
+    if (::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return {};
+    return QString::fromStdString(
+        std::system_category().message(static_cast<int>(::GetLastError())));
 #else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return {};
+    return QString::fromLocal8Bit(std::generic_category().message(errno));
 #endif
 }
 
@@ -429,8 +447,9 @@ void LameEncoder::Encode()
         // On disk before it takes its name: after a power cut the name must not point at
         // an empty file.
         if (!syncToDisk(out)) {
+            const QString reason = QString::fromLocal8Bit(std::generic_category().message(errno));
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), QString::fromLocal8Bit(std::strerror(errno))));
+                     .arg(shown(job.output), reason));
         }
         out.close();
         if (out.error() != QFileDevice::NoError) {
@@ -439,11 +458,10 @@ void LameEncoder::Encode()
         }
         // One step from the working name to the real one, replacing an earlier file: there
         // is never a moment without a complete MP3 under that name.
-        std::error_code renamed;
-        std::filesystem::rename(fileSystemPath(partial), fileSystemPath(job.output), renamed);
-        if (renamed) {
+        const QString renameFailure = replaceFile(partial, job.output);
+        if (!renameFailure.isEmpty()) {
             fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), QString::fromLocal8Bit(renamed.message())));
+                     .arg(shown(job.output), renameFailure));
         }
         reportUpTo(100);
     } catch (...) {

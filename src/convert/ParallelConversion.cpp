@@ -47,6 +47,7 @@ struct ParallelConversion::Track
     std::int32_t max = 0;
     std::int32_t value = 0;
     bool finished = false;
+    bool made = false; // the file asked for exists, complete
     std::vector<Event> events; // for the view, in the order they happened
     std::size_t eventsShown = 0;
 };
@@ -228,9 +229,12 @@ void ParallelConversion::readTracks(TrackView &reading, std::int32_t count)
         lock.unlock();
 
         reading.setTrack(&track);
+        const std::int32_t madeBefore = reader.tracksProduced();
         std::optional<Conversion::ExtractedTrack> extracted = reader.extractTrack(i, track.name);
 
         lock.lock();
+        // A WAV file wanted for itself is made by the reading.
+        track.made = reader.tracksProduced() > madeBefore;
         if (!extracted) {
             finish(track, lock);
             continue;
@@ -285,6 +289,7 @@ void ParallelConversion::encode(Track &track)
         // Conversion reports its own failures; nothing else may end the thread.
     }
     std::unique_lock lock(m_mutex);
+    track.made = track.made || !produced.isEmpty();
     m_produced += produced;
     finish(track, lock);
 }
@@ -327,7 +332,7 @@ void ParallelConversion::showInOrder()
             return;
         ++m_committed;
         // A track cut short by the close leaves no line behind, like its files.
-        const bool cutShort = m_form.closing.load() && track.value < track.max;
+        const bool cutShort = m_form.closing.load() && !track.made;
         if (m_display != nullptr && !track.status.isEmpty() && !cutShort)
             showSafely([&] { m_display->trackFinished(lineOf(track)); });
         track.events.clear();

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <utility>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -246,6 +247,17 @@ void TerminalView::finishLine()
     }
 }
 
+void TerminalView::dropLine()
+{
+    const QString erase = eraseBlock();
+    if (!erase.isEmpty())
+        print(m_out, erase);
+    if (m_lineOpen) {
+        print(m_out, QStringLiteral("\r\x1b[K"));
+        m_lineOpen = false;
+    }
+}
+
 void TerminalView::showMessage(const QString &text, MessageIcon icon, const QString &)
 {
     // Above the block, which is drawn again below it.
@@ -356,8 +368,17 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
 
     interruptedForm = &form;
     interruptSignal = 0;
-    for (const int signalNumber : InterruptSignals)
-        std::signal(signalNumber, onInterrupt);
+    // A signal the caller set aside stays aside: under nohup the terminal closing must not
+    // stop the conversion, nor Ctrl+C a job a script started in the background.
+    using Handler = void (*)(int);
+    std::vector<std::pair<int, Handler>> previousHandlers;
+    for (const int signalNumber : InterruptSignals) {
+        const Handler previous = std::signal(signalNumber, onInterrupt);
+        if (previous == SIG_IGN)
+            std::signal(signalNumber, SIG_IGN);
+        if (previous != SIG_ERR)
+            previousHandlers.emplace_back(signalNumber, previous);
+    }
 #ifdef SIGPIPE
     // A reader of our output that went away (| head) must not kill the conversion halfway
     // and leave its unfinished files: the lines are lost, the files are made.
@@ -378,19 +399,24 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         producedFiles = conversion.producedFiles();
     }
     const auto produced = static_cast<std::int32_t>(producedFiles.size());
-    view.finishLine();
+    const auto chosen = static_cast<std::int32_t>(std::count_if(
+        view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
+    // An interrupt that came once every file was made interrupted nothing.
+    const bool interrupted = form.closing.load() && produced != chosen;
+    if (interrupted)
+        view.dropLine();
+    else
+        view.finishLine();
 
-    for (const int signalNumber : InterruptSignals)
-        std::signal(signalNumber, SIG_DFL);
+    for (const auto &[signalNumber, previous] : previousHandlers)
+        std::signal(signalNumber, previous);
     interruptedForm = nullptr;
 
-    if (form.closing) {
+    if (interrupted) {
         print(stderr, QStringLiteral("Conversion interrompue.\n"));
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
-    const auto chosen = static_cast<std::int32_t>(std::count_if(
-        view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
     const QString extension =

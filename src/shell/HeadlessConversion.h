@@ -47,6 +47,8 @@ public:
 
     // Ends the progress line so that what follows starts on a line of its own.
     void finishLine();
+    // Erases the progress of what was cut short, so that no half-done bar stays.
+    void dropLine();
 
     // "[####......]  40 %  status", at most width characters when width is positive.
     static QString progressLine(std::int32_t max, std::int32_t value, const QString &status,

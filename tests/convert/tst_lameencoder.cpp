@@ -605,7 +605,7 @@ private slots:
     {
         QFETCH(QString, baseName);
         const QString wav = makeWav(u"long.wav"_s, 2, 44100);
-        // Two names that differ only at their end must not share a working file.
+        // Two names that differ only at their end each make their own file.
         for (const QString &ending : {u"1"_s, u"2"_s}) {
             const QString mp3 = path(baseName.chopped(1) + ending + u".mp3"_s);
             LameEncoder encoder;
