@@ -219,23 +219,25 @@ std::optional<Conversion::ExtractedTrack> Conversion::extractTrack(std::int32_t 
     return track;
 }
 
-void Conversion::encodeTrack(const ExtractedTrack &track)
+void Conversion::takeOver(const ExtractedTrack &track)
 {
+    // Where ConvertirPiste stands right after a successful extraction.
     beginTrack();
     m_wavPath = track.wavPath;
     m_mp3Path = track.mp3Path;
     m_extracted = true;
     m_phase = Phase::Extracting;
+}
+
+void Conversion::encodeTrack(const ExtractedTrack &track)
+{
+    takeOver(track);
     runTrackStep(track.name, [&] { encodeExtracted(track.name); });
 }
 
 void Conversion::abandonExtracted(const ExtractedTrack &track)
 {
-    beginTrack();
-    m_wavPath = track.wavPath;
-    m_mp3Path = track.mp3Path;
-    m_extracted = true;
-    m_phase = Phase::Extracting;
+    takeOver(track);
     abandonTrack();
 }
 

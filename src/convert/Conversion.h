@@ -75,6 +75,7 @@ private:
     };
 
     void beginTrack();
+    void takeOver(const ExtractedTrack &track);
     template <typename Body>
     void runTrackStep(const QString &name, Body &&body);
     Extracted locateAndExtract(std::int32_t n, const QString &name);

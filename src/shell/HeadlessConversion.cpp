@@ -238,22 +238,21 @@ QString TerminalView::drawBlock()
 
 void TerminalView::finishLine()
 {
-    const QString erase = eraseBlock();
-    if (!erase.isEmpty())
-        print(m_out, erase);
-    if (m_lineOpen) {
-        print(m_out, QStringLiteral("\n"));
-        m_lineOpen = false;
-    }
+    closeLine(QStringLiteral("\n"));
 }
 
 void TerminalView::dropLine()
+{
+    closeLine(QStringLiteral("\r\x1b[K"));
+}
+
+void TerminalView::closeLine(const QString &ending)
 {
     const QString erase = eraseBlock();
     if (!erase.isEmpty())
         print(m_out, erase);
     if (m_lineOpen) {
-        print(m_out, QStringLiteral("\r\x1b[K"));
+        print(m_out, ending);
         m_lineOpen = false;
     }
 }

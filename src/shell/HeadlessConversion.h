@@ -56,6 +56,8 @@ public:
 
 private:
     void drawBar();
+    // Erases the block; ends an open progress line with ending.
+    void closeLine(const QString &ending);
     int lineWidth() const; // -1 when the terminal does not tell
     QString eraseBlock();
     QString drawBlock();
