@@ -1,6 +1,7 @@
 #include "Extraction.h"
 
-#include "ConversionTexts.h"
+#include "CdReader.h"
+#include "CoreTexts.h"
 #include "FrameAddress.h"
 #include "OutputFiles.h"
 
@@ -55,7 +56,7 @@ bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32
         const QString reason = OutputFiles::remove(path);
         if (!reason.isEmpty()) {
             if (!form.closing.load())
-                view.showMessage(ConversionTexts::cannotDelete(path, reason),
+                view.showMessage(CoreTexts::cannotDelete(path, reason),
                                  MessageIcon::Exclamation);
             return false;
         }
@@ -80,7 +81,7 @@ bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32
                 OutputFiles::discard(path);
                 return false;
             }
-            view.showMessage(ConversionTexts::writeError(path), MessageIcon::Exclamation);
+            view.showMessage(CoreTexts::writeError(path), MessageIcon::Exclamation);
             return false;
         }
 
@@ -106,7 +107,7 @@ bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32
                     OutputFiles::discard(path);
                     return false;
                 }
-                view.showMessage(ConversionTexts::writeError(path), MessageIcon::Exclamation);
+                view.showMessage(CoreTexts::writeError(path), MessageIcon::Exclamation);
                 return false;
             }
             return true;

@@ -1,29 +1,35 @@
 #include "FrameAddress.h"
 
 #include <cmath>
+#include <limits>
+
+namespace {
+
+// Every operand fits in 32 bits, so every sum, difference and product fits in 64: the
+// result is computed there and range-checked, the same on every compiler.
+std::int32_t narrowed(std::int64_t value)
+{
+    if (value < std::numeric_limits<std::int32_t>::min()
+        || value > std::numeric_limits<std::int32_t>::max())
+        throw FrameOverflow();
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
 
 std::int32_t checkedAdd(std::int32_t a, std::int32_t b)
 {
-    std::int32_t r = 0;
-    if (__builtin_add_overflow(a, b, &r))
-        throw FrameOverflow();
-    return r;
+    return narrowed(std::int64_t{a} + b);
 }
 
 std::int32_t checkedSub(std::int32_t a, std::int32_t b)
 {
-    std::int32_t r = 0;
-    if (__builtin_sub_overflow(a, b, &r))
-        throw FrameOverflow();
-    return r;
+    return narrowed(std::int64_t{a} - b);
 }
 
 std::int32_t checkedMul(std::int32_t a, std::int32_t b)
 {
-    std::int32_t r = 0;
-    if (__builtin_mul_overflow(a, b, &r))
-        throw FrameOverflow();
-    return r;
+    return narrowed(std::int64_t{a} * b);
 }
 
 std::int32_t frameAddress(const TocTime &entry)

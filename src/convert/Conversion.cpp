@@ -1,12 +1,13 @@
 #include "Conversion.h"
 
-#include "ConversionTexts.h"
+#include "CdReader.h"
+#include "CoreTexts.h"
 #include "Extraction.h"
 #include "FrameAddress.h"
 #include "LameEncoder.h"
 #include "OutputFiles.h"
+#include "SafeFileName.h"
 
-#include <array>
 #include <exception>
 #include <stdexcept>
 
@@ -17,109 +18,23 @@ namespace {
 // folder is often copied to Windows: names that differ only in case count as the same.
 constexpr Qt::CaseSensitivity FileNameCase = Qt::CaseInsensitive;
 
-// 255 bytes is the usual limit of one name; room is left for ".wav" / ".mp3" and a "_".
-constexpr qsizetype MaxBaseNameBytes = 250;
-
 const QString WavSuffix = QStringLiteral(".wav");
 const QString Mp3Suffix = QStringLiteral(".mp3");
-
-bool isForbidden(QChar c)
-{
-    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
-    return c.category() == QChar::Other_Control || forbidden.contains(c);
-}
-
-bool isTrailingJunk(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('.');
-}
-
-void dropTrailingJunk(QString &name)
-{
-    qsizetype end = name.size();
-    while (end > 0 && isTrailingJunk(name.at(end - 1)))
-        --end;
-    name.truncate(end);
-}
-
-qsizetype utf8Length(char32_t c)
-{
-    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
-}
-
-// Windows refuses these names for files, with or without an extension.
-bool isReservedDeviceName(const QString &name)
-{
-    QString stem = name.section(QLatin1Char('.'), 0, 0);
-    while (stem.endsWith(QLatin1Char(' ')))
-        stem.chop(1);
-    static const std::array<QString, 6> plain = {
-        QStringLiteral("CON"), QStringLiteral("PRN"),    QStringLiteral("AUX"),
-        QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$"),
-    };
-    for (const QString &reserved : plain) {
-        if (stem.compare(reserved, Qt::CaseInsensitive) == 0)
-            return true;
-    }
-    if (stem.size() == 4
-        && (stem.startsWith(QStringLiteral("COM"), Qt::CaseInsensitive)
-            || stem.startsWith(QStringLiteral("LPT"), Qt::CaseInsensitive))) {
-        const QChar last = stem.at(3);
-        return (last >= QLatin1Char('0') && last <= QLatin1Char('9')) || last == QChar(u'\u00B9')
-               || last == QChar(u'\u00B2') || last == QChar(u'\u00B3');
-    }
-    return false;
-}
 
 QString reasonOf(const std::exception &e)
 {
     const QString reason = QString::fromUtf8(e.what());
-    return reason.isEmpty() ? ConversionTexts::unexpectedError() : reason;
+    return reason.isEmpty() ? CoreTexts::unexpectedError() : reason;
 }
 
 } // namespace
 
-QString safeFileName(const QString &title, std::int32_t trackNumber)
-{
-    QString name;
-    name.reserve(title.size());
-    qsizetype bytes = 0;
-    for (qsizetype i = 0; i < title.size(); ++i) {
-        const QChar c = title.at(i);
-        char32_t codePoint = c.unicode();
-        QString piece(c);
-        if (c.isHighSurrogate() && i + 1 < title.size() && title.at(i + 1).isLowSurrogate()) {
-            codePoint = QChar::surrogateToUcs4(c, title.at(i + 1));
-            piece.append(title.at(i + 1));
-            ++i;
-        } else if (c.isSurrogate() || isForbidden(c)) {
-            // A lone surrogate has no file-system spelling either.
-            codePoint = U'_';
-            piece = QStringLiteral("_");
-        }
-        bytes += utf8Length(codePoint);
-        if (bytes > MaxBaseNameBytes)
-            break;
-        name += piece;
-    }
-
-    dropTrailingJunk(name);
-    // A leading dot hides the file from the folder list (and from the quiz).
-    if (name.startsWith(QLatin1Char('.')))
-        name[0] = QLatin1Char('_');
-    if (name.isEmpty())
-        return ConversionTexts::defaultTrackName(trackNumber);
-    if (isReservedDeviceName(name))
-        name.prepend(QLatin1Char('_'));
-    return name;
-}
-
 void resetAfterBatch(FormFields &form)
 {
     form.LbStop.store(false);
-    form.LlTypeEncodage = 0;
-    form.LlBitrate = 320;
-    form.LbHauteQualite = true;
+    form.settings.LlTypeEncodage = 0;
+    form.settings.LlBitrate = 320;
+    form.settings.LbHauteQualite = true;
 }
 
 Conversion::Conversion(FormFields &form, RipView &view) : m_form(form), m_view(view) {}
@@ -147,13 +62,13 @@ void Conversion::ConvertirPistes()
         ConvertirPiste(i, text);
         if (m_form.closing.load())
             return;
-        m_view.setStatusText(ConversionTexts::statusIdle());
+        m_view.setStatusText(CoreTexts::statusIdle());
     }
     if (m_form.closing.load())
         return;
 
     m_view.refreshFileList();
-    m_view.showMessage(ConversionTexts::ripFinished(), MessageIcon::Information);
+    m_view.showMessage(CoreTexts::ripFinished(), MessageIcon::Information);
     m_view.setProgressValue(0);
 }
 
@@ -176,11 +91,11 @@ void Conversion::runTrackStep(const QString &name, Body &&body)
         m_phase = Phase::Idle;
         return;
     } catch (const FrameOverflow &) {
-        reason = ConversionTexts::tocOverflow();
+        reason = CoreTexts::tocOverflow();
     } catch (const std::exception &e) {
         reason = reasonOf(e);
     } catch (...) {
-        reason = ConversionTexts::unexpectedError();
+        reason = CoreTexts::unexpectedError();
     }
 
     if (m_form.closing.load()) {
@@ -191,7 +106,7 @@ void Conversion::runTrackStep(const QString &name, Body &&body)
     // name), and an earlier complete MP3 stays; the WAV file stays, it holds the audio.
     const bool started = m_phase != Phase::Idle;
     m_phase = Phase::Idle;
-    warn(ConversionTexts::conversionError(name, reason));
+    warn(CoreTexts::conversionError(name, reason));
     if (started)
         m_view.setProgressValue(0);
 }
@@ -245,19 +160,19 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
 {
     CdReader *reader = m_form.LoRipper;
     if (reader == nullptr || m_form.LlHandleCD.load() == 0) {
-        warn(ConversionTexts::readError(name));
+        warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
     if (!reader->SetDriveParam(m_form.LlHandleCD.load(), CdReader::ParamSecureRead, -1))
-        warn(ConversionTexts::readError(name));
+        warn(CoreTexts::readError(name));
     if (reader->ReadToc(m_form.LlHandleCD.load()) != 1) {
-        warn(ConversionTexts::readError(name));
+        warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
     if (n == 0)
         return Extracted::Done;
     if (n < 0) {
-        warn(ConversionTexts::readError(name));
+        warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
 
@@ -266,20 +181,20 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
     start = checkedSub(start, frameAddress(reader->GetTocEntry(0)));
     // Entries that do not ascend describe no track that could be read.
     if (start < 0 || length < 0) {
-        warn(ConversionTexts::readError(name));
+        warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
 
     const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
     const QString baseName = safeFileName(name, trackNumber);
     if (!claimFileName(baseName)) {
-        warn(ConversionTexts::duplicateName(name));
+        warn(CoreTexts::duplicateName(name));
         return Extracted::Done;
     }
     m_wavPath = m_form.lsDossier + baseName + WavSuffix;
     m_mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
 
-    m_view.setStatusText(ConversionTexts::statusExtraction(name));
+    m_view.setStatusText(CoreTexts::statusExtraction(name));
     m_phase = Phase::Extracting;
     m_extracted = ExtraireWav(m_form, m_view, start, length, m_wavPath);
     if (m_form.closing.load()) {
@@ -287,9 +202,9 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
         return Extracted::Done;
     }
 
-    if (m_extracted && m_form.LlTypeEncodage == 1)
+    if (m_extracted && m_form.settings.LlTypeEncodage == 1)
         m_produced.append(m_wavPath);
-    if (m_extracted && m_form.LlTypeEncodage != 1)
+    if (m_extracted && m_form.settings.LlTypeEncodage != 1)
         return Extracted::ToEncode;
     m_phase = Phase::Idle;
     m_view.setProgressValue(0);
@@ -298,7 +213,7 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
 
 void Conversion::encodeExtracted(const QString &name)
 {
-    m_view.setStatusText(ConversionTexts::statusEncoding(name));
+    m_view.setStatusText(CoreTexts::statusEncoding(name));
     m_phase = Phase::Encoding;
     try {
         EncoderMp3(m_wavPath, m_mp3Path, name);
@@ -310,16 +225,16 @@ void Conversion::encodeExtracted(const QString &name)
         // The WAV file is the only copy of the audio: it stays, whatever the type. An MP3
         // of an earlier run stays too: it is complete, and nothing better replaced it.
         m_phase = Phase::Idle;
-        warn(ConversionTexts::encodeError(name, reasonOf(e)));
+        warn(CoreTexts::encodeError(name, reasonOf(e)));
         m_view.setProgressValue(0);
         return;
     }
     m_phase = Phase::Idle;
     m_produced.append(m_mp3Path);
-    if (m_form.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
+    if (m_form.settings.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
         const QString reason = OutputFiles::remove(m_wavPath);
         if (!reason.isEmpty())
-            warn(ConversionTexts::cannotDelete(m_wavPath, reason));
+            warn(CoreTexts::cannotDelete(m_wavPath, reason));
     }
     m_view.setProgressValue(0);
 }
@@ -335,22 +250,22 @@ void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, cons
     if (OutputFiles::exists(mp3Path) && !OutputFiles::isPlainFile(mp3Path)) {
         const QString reason = OutputFiles::remove(mp3Path);
         if (!reason.isEmpty())
-            throw std::runtime_error(ConversionTexts::cannotDelete(mp3Path, reason).toStdString());
+            throw std::runtime_error(CoreTexts::cannotDelete(mp3Path, reason).toStdString());
     }
 
     LameEncoder lme;
     lme.setCancelFlag(&m_form.closing);
     lme.setProgressHandler([this](std::int32_t percent) { lme_Progress(percent); });
-    lme.setEncodingMode(m_form.LlMode);
-    lme.setEncodingBitrate(m_form.LlBitrate);
+    lme.setEncodingMode(m_form.settings.LlMode);
+    lme.setEncodingBitrate(m_form.settings.LlBitrate);
     lme.setSampleRate(44.1);
-    lme.setLowQuality(!m_form.LbHauteQualite);
+    lme.setLowQuality(!m_form.settings.LbHauteQualite);
     lme.setInputFile(wavPath);
     lme.setOutputFile(mp3Path);
     lme.setAlbumTag(m_view.albumText());
     lme.setArtistTag(m_view.artistText());
     lme.setTitleTag(title);
-    lme.setCommentTag(ConversionTexts::encodedByComment());
+    lme.setCommentTag(CoreTexts::encodedByComment());
     lme.Encode();
 }
 
@@ -375,14 +290,14 @@ void Conversion::abandonTrack()
     case Phase::Idle:
         break;
     case Phase::Extracting:
-        if (!(m_extracted && m_form.LlTypeEncodage == 1))
+        if (!(m_extracted && m_form.settings.LlTypeEncodage == 1))
             OutputFiles::discard(m_wavPath);
         break;
     case Phase::Encoding:
         // The encoder removes its own unfinished file; what has the MP3's name is complete
         // (an earlier run's, or this one's if it was just done).
         // The WAV file is complete here: it stays when it was wanted for itself.
-        if (m_form.LlTypeEncodage == 0)
+        if (m_form.settings.LlTypeEncodage == 0)
             OutputFiles::discard(m_wavPath);
         break;
     }

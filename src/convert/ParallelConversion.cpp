@@ -1,7 +1,7 @@
 #include "ParallelConversion.h"
 
 #include "Conversion.h"
-#include "ConversionTexts.h"
+#include "CoreTexts.h"
 
 #include <chrono>
 #include <optional>
@@ -200,7 +200,7 @@ void ParallelConversion::ConvertirPistes()
         return;
     showSafely([&] {
         m_view.refreshFileList();
-        m_view.showMessage(ConversionTexts::ripFinished(), MessageIcon::Information);
+        m_view.showMessage(CoreTexts::ripFinished(), MessageIcon::Information);
         m_view.setProgressValue(0);
     });
 }
@@ -246,7 +246,7 @@ void ParallelConversion::readTracks(TrackView &reading, std::int32_t count)
             continue;
         }
         // Read in full and waiting: the line says so rather than "extraction, 100 %".
-        track.status = ConversionTexts::statusWaitingForEncoder(track.name);
+        track.status = CoreTexts::statusWaitingForEncoder(track.name);
         track.value = 0;
         m_waiting.push_back(&track);
         publish();
@@ -338,7 +338,7 @@ void ParallelConversion::showInOrder()
         track.events.clear();
         track.eventsShown = 0;
         if (!m_form.closing.load())
-            showSafely([&] { m_view.setStatusText(ConversionTexts::statusIdle()); });
+            showSafely([&] { m_view.setStatusText(CoreTexts::statusIdle()); });
     }
 }
 

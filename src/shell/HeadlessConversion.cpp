@@ -1,6 +1,7 @@
 #include "HeadlessConversion.h"
 
 #include "Conversion.h"
+#include "SafeFileName.h"
 #include "FrameAddress.h"
 #include "MusicFolder.h"
 #include "Parametres.h"
@@ -261,7 +262,6 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon, const QStr
 {
     // Above the block, which is drawn again below it.
     finishLine();
-    ++messagesShown;
     const bool saysError = text.startsWith(QStringLiteral("Erreur"), Qt::CaseInsensitive);
     const QString prefix = icon == MessageIcon::Information || saysError
                                ? QString()
@@ -319,7 +319,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         return 1;
     }
     // The first image given comes after the physical drives.
-    std::int32_t drive = form.LlLecteur;
+    std::int32_t drive = form.settings.LlLecteur;
     if (!line.images.isEmpty())
         drive = count - static_cast<std::int32_t>(line.images.size());
     if (drive < 0 || drive >= count)
@@ -419,7 +419,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
     const QString extension =
-        form.LlTypeEncodage == 1 ? QStringLiteral(".wav") : QStringLiteral(".mp3");
+        form.settings.LlTypeEncodage == 1 ? QStringLiteral(".wav") : QStringLiteral(".mp3");
     for (std::size_t i = 0; i < view.tracks.size(); ++i) {
         const QString path = folder + safeFileName(view.tracks[i].text, first + static_cast<std::int32_t>(i))
                              + extension;

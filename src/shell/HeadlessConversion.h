@@ -27,7 +27,6 @@ public:
         bool checked = false;
     };
     std::vector<Track> tracks;
-    int messagesShown = 0;
 
     void setProgressMax(std::int32_t max) override;
     void setProgressValue(std::int32_t value) override;

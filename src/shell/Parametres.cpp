@@ -30,37 +30,37 @@ bool readBoolean(const SettingsStore &store, const QString &key, bool defaultVal
 QStringList ChargerParametres(FormFields &form, const SettingsStore &store)
 {
     QStringList corrupt;
-    form.LlMode = readLong(store, QStringLiteral("Mode"), 0, corrupt);
-    form.LlBitrate = readLong(store, QStringLiteral("Bitrate"), 160, corrupt);
+    form.settings.LlMode = readLong(store, QStringLiteral("Mode"), 0, corrupt);
+    form.settings.LlBitrate = readLong(store, QStringLiteral("Bitrate"), 160, corrupt);
     // A hand-edited value the encoder refuses would fail every track after reading it in
     // full: it counts as unreadable.
-    if (!corrupt.contains(QStringLiteral("Mode")) && !LameEncoder::supportsEncodingMode(form.LlMode)) {
-        form.LlMode = 0;
+    if (!corrupt.contains(QStringLiteral("Mode")) && !LameEncoder::supportsEncodingMode(form.settings.LlMode)) {
+        form.settings.LlMode = 0;
         corrupt << QStringLiteral("Mode");
     }
     if (!corrupt.contains(QStringLiteral("Bitrate"))
-        && !LameEncoder::supportsEncodingBitrate(form.LlBitrate)) {
-        form.LlBitrate = 160;
+        && !LameEncoder::supportsEncodingBitrate(form.settings.LlBitrate)) {
+        form.settings.LlBitrate = 160;
         corrupt << QStringLiteral("Bitrate");
     }
-    form.LbHauteQualite = readBoolean(store, QStringLiteral("HauteQualite"), false, corrupt);
-    form.LlTypeEncodage = readLong(store, QStringLiteral("TypeEncodage"), 0, corrupt);
-    form.LlNomFichier = readLong(store, QStringLiteral("NomFichier"), 3, corrupt);
-    form.LsServeur = store.read(QStringLiteral("Serveur"), Parametres::DefaultServeur);
-    form.LsCgi = store.read(QStringLiteral("Cgi"), Parametres::DefaultCgi);
-    form.LlLecteur = readLong(store, QStringLiteral("Lecteur"), 0, corrupt);
+    form.settings.LbHauteQualite = readBoolean(store, QStringLiteral("HauteQualite"), false, corrupt);
+    form.settings.LlTypeEncodage = readLong(store, QStringLiteral("TypeEncodage"), 0, corrupt);
+    form.settings.LlNomFichier = readLong(store, QStringLiteral("NomFichier"), 3, corrupt);
+    form.settings.LsServeur = store.read(QStringLiteral("Serveur"), Parametres::DefaultServeur);
+    form.settings.LsCgi = store.read(QStringLiteral("Cgi"), Parametres::DefaultCgi);
+    form.settings.LlLecteur = readLong(store, QStringLiteral("Lecteur"), 0, corrupt);
     return corrupt;
 }
 
 bool SauverParametres(const FormFields &form, SettingsStore &store)
 {
     // Each key on its own, in order; stop at the first that cannot be written.
-    return store.write(QStringLiteral("Mode"), SettingsStore::fromLong(form.LlMode))
-        && store.write(QStringLiteral("Bitrate"), SettingsStore::fromLong(form.LlBitrate))
-        && store.write(QStringLiteral("HauteQualite"), SettingsStore::fromBoolean(form.LbHauteQualite))
-        && store.write(QStringLiteral("TypeEncodage"), SettingsStore::fromLong(form.LlTypeEncodage))
-        && store.write(QStringLiteral("NomFichier"), SettingsStore::fromLong(form.LlNomFichier))
-        && store.write(QStringLiteral("Serveur"), form.LsServeur)
-        && store.write(QStringLiteral("Cgi"), form.LsCgi)
-        && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.LlLecteur));
+    return store.write(QStringLiteral("Mode"), SettingsStore::fromLong(form.settings.LlMode))
+        && store.write(QStringLiteral("Bitrate"), SettingsStore::fromLong(form.settings.LlBitrate))
+        && store.write(QStringLiteral("HauteQualite"), SettingsStore::fromBoolean(form.settings.LbHauteQualite))
+        && store.write(QStringLiteral("TypeEncodage"), SettingsStore::fromLong(form.settings.LlTypeEncodage))
+        && store.write(QStringLiteral("NomFichier"), SettingsStore::fromLong(form.settings.LlNomFichier))
+        && store.write(QStringLiteral("Serveur"), form.settings.LsServeur)
+        && store.write(QStringLiteral("Cgi"), form.settings.LsCgi)
+        && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.settings.LlLecteur));
 }

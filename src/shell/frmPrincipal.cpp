@@ -73,10 +73,6 @@ QString settingsFailed(const QString &where)
 }
 } // namespace Texts
 
-constexpr int IconNone = 0;
-constexpr int IconCritical = 16;
-constexpr int IconExclamation = 48;
-
 } // namespace
 
 frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QWidget *parent)
@@ -153,8 +149,7 @@ frmPrincipal::~frmPrincipal()
         m_form.LbStop = true;
         while (!m_batch->wait(20))
             QCoreApplication::processEvents();
-        delete m_batch;
-        m_batch = nullptr;
+        m_batch.reset();
     }
 }
 
@@ -168,13 +163,15 @@ QString frmPrincipal::statusText() const
     return m_panel1->text();
 }
 
-void frmPrincipal::message(const QString &text, int icon)
+void frmPrincipal::message(const QString &text, MessageIcon icon)
 {
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
-    if (icon == IconCritical)
+    if (icon == MessageIcon::Critical)
         boxIcon = QMessageBox::Critical;
-    else if (icon == IconExclamation)
+    else if (icon == MessageIcon::Exclamation)
         boxIcon = QMessageBox::Warning;
+    else if (icon == MessageIcon::Information)
+        boxIcon = QMessageBox::Information;
     QMessageBox box(boxIcon, programTitle(), text, QMessageBox::Ok, isVisible() ? this : nullptr);
     box.setWindowIcon(windowIcon());
     box.exec();
@@ -198,7 +195,7 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
 
     const QString folder = musicFolder();
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(Texts::folderFailed(folder), IconExclamation);
+        message(Texts::folderFailed(folder), MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }
@@ -222,7 +219,7 @@ void frmPrincipal::setupDriveList()
     CdReader &ripper = *m_reader;
     ripper.ScanDrives();
     if (ripper.GetDriveCount() == 0) {
-        message(Texts::NoDrive, IconCritical);
+        message(Texts::NoDrive, MessageIcon::Critical);
         Form_Unload();
         return;
     }
@@ -232,9 +229,9 @@ void frmPrincipal::setupDriveList()
         m_ui->cboLecteurs->addItem(info.text1.trimmed() + QLatin1Char(' ') + info.text2);
     }
     // A saved drive that is gone since the last run: take the first one.
-    if (m_form.LlLecteur < 0 || m_form.LlLecteur >= count)
-        m_form.LlLecteur = 0;
-    m_ui->cboLecteurs->setCurrentIndex(m_form.LlLecteur);
+    if (m_form.settings.LlLecteur < 0 || m_form.settings.LlLecteur >= count)
+        m_form.settings.LlLecteur = 0;
+    m_ui->cboLecteurs->setCurrentIndex(m_form.settings.LlLecteur);
     cboLecteurs_Click();
 }
 
@@ -252,11 +249,11 @@ void frmPrincipal::onDriveActivated(int)
 void frmPrincipal::cboLecteurs_Click()
 {
     CdReader &ripper = *m_reader;
-    m_form.LlLecteur = m_ui->cboLecteurs->currentIndex();
+    m_form.settings.LlLecteur = m_ui->cboLecteurs->currentIndex();
     m_ui->lstPistes->clear();
     if (m_form.LlHandleCD != 0) {
         if (!ripper.CloseDrive(m_form.LlHandleCD)) {
-            message(Texts::CannotStop, IconExclamation);
+            message(Texts::CannotStop, MessageIcon::Exclamation);
             return;
         }
         m_form.LlHandleCD = 0;
@@ -266,7 +263,7 @@ void frmPrincipal::cboLecteurs_Click()
     if (m_form.LlHandleCD != 0)
         LirePistes();
     else
-        message(Texts::CannotRead + m_ui->cboLecteurs->currentText(), IconExclamation);
+        message(Texts::CannotRead + m_ui->cboLecteurs->currentText(), MessageIcon::Exclamation);
     untickAll();
 }
 
@@ -275,13 +272,13 @@ void frmPrincipal::LirePistes()
     CdReader &ripper = *m_reader;
     const std::int32_t handle = m_form.LlHandleCD;
     if (handle == 0) {
-        message(Texts::TracksError, IconExclamation);
+        message(Texts::TracksError, MessageIcon::Exclamation);
         return;
     }
     if (!ripper.SetDriveParam(handle, CdReader::ParamSecureRead, -1))
-        message(Texts::TracksError, IconExclamation);
+        message(Texts::TracksError, MessageIcon::Exclamation);
     if (ripper.ReadToc(handle) != 1) {
-        message(Texts::TracksError, IconExclamation);
+        message(Texts::TracksError, MessageIcon::Exclamation);
         return;
     }
     const std::int32_t last = ripper.GetLastTrack();
@@ -308,7 +305,7 @@ void frmPrincipal::LirePistes()
         }
     } catch (const std::exception &) {
         m_ui->lstPistes->clear();
-        message(Texts::TracksError, IconExclamation);
+        message(Texts::TracksError, MessageIcon::Exclamation);
     }
 }
 
@@ -329,7 +326,7 @@ void frmPrincipal::RafraichirListe()
 
 void frmPrincipal::refuseDuringBatch()
 {
-    message(Texts::Busy, IconExclamation);
+    message(Texts::Busy, MessageIcon::Exclamation);
 }
 
 void frmPrincipal::Command_rip_Click()
@@ -341,20 +338,20 @@ void frmPrincipal::Command_rip_Click()
     // A cancel pressed while nothing ran must not spoil this batch.
     m_form.LbStop = false;
     m_batchDrive = m_ui->cboLecteurs->currentIndex();
-    m_batch = QThread::create([this] {
+    m_batch.reset(QThread::create([this] {
         try {
             Conversion conversion(m_form, *m_view);
             conversion.ConvertirPistes();
         } catch (const std::exception &e) {
-            m_view->showMessage(QString::fromLocal8Bit(e.what()), MessageIcon::Exclamation,
+            m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
         } catch (...) {
             m_view->showMessage(QStringLiteral("Erreur inattendue pendant la conversion."),
                                 MessageIcon::Exclamation, programTitle());
         }
-    });
+    }));
     m_batch->setObjectName(QStringLiteral("conversion"));
-    connect(m_batch, &QThread::finished, this, &frmPrincipal::onBatchReturned, Qt::QueuedConnection);
+    connect(m_batch.get(), &QThread::finished, this, &frmPrincipal::onBatchReturned, Qt::QueuedConnection);
     m_batch->start();
 }
 
@@ -363,8 +360,7 @@ void frmPrincipal::onBatchReturned()
     if (!m_batch)
         return;
     m_batch->wait();
-    delete m_batch;
-    m_batch = nullptr;
+    m_batch.reset();
     if (m_closeRequested) {
         Form_Unload();
         return;
@@ -403,11 +399,11 @@ void frmPrincipal::Command1_Click()
         if (confirm.exec() == QMessageBox::Yes) {
             QString reason;
             if (!MusicFolder::moveToTrash(path, &reason))
-                message(Texts::trashFailed(name, reason), IconExclamation);
+                message(Texts::trashFailed(name, reason), MessageIcon::Exclamation);
         }
         RafraichirListe();
     } catch (...) {
-        message(Texts::ChooseFile, IconExclamation);
+        message(Texts::ChooseFile, MessageIcon::Exclamation);
     }
 }
 
@@ -463,7 +459,7 @@ void frmPrincipal::Form_Unload()
         return;
     m_unloaded = true;
     if (!SauverParametres(m_form, m_store)) {
-        message(Texts::settingsFailed(m_store.location()), IconExclamation);
+        message(Texts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
         m_exitCode = 1;
     }
     // The open drive is not closed: the reader goes with it.

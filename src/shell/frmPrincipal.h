@@ -2,15 +2,16 @@
 
 #include "CdReader.h"
 #include "FormFields.h"
+#include "RipView.h"
 #include "SettingsStore.h"
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QThread>
 #include <QString>
 #include <memory>
 
 class QLabel;
-class QThread;
 class WindowRipView;
 namespace Ui {
 class frmPrincipal;
@@ -80,7 +81,7 @@ private:
     void Form_Unload();
     void onBatchReturned();
     void onDriveActivated(int index);
-    void message(const QString &text, int icon);
+    void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
 
     std::unique_ptr<Ui::frmPrincipal> m_ui;
@@ -90,7 +91,7 @@ private:
     SettingsStore m_store;
     FormFields m_form;
     std::unique_ptr<WindowRipView> m_view;
-    QThread *m_batch = nullptr;
+    std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;
     bool m_closeRequested = false;
     bool m_unloaded = false;

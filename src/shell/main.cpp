@@ -30,7 +30,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
     } catch (const std::exception &e) {
         QMessageBox::warning(nullptr, programTitle(),
                              QStringLiteral("Le lecteur de CD ne peut pas démarrer : %1")
-                                 .arg(QString::fromLocal8Bit(e.what())));
+                                 .arg(QString::fromUtf8(e.what())));
         return 1;
     }
     frmPrincipal window(std::move(reader),

@@ -1,5 +1,6 @@
 #include "Conversion.h"
-#include "ConversionTexts.h"
+#include "CoreTexts.h"
+#include "SafeFileName.h"
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "Mp3Check.h"
@@ -120,7 +121,7 @@ struct Rig
         init(reader);
         reader.setTrackLengths(lengths);
         form.LlHandleCD = 7;
-        form.LlTypeEncodage = 1;
+        form.settings.LlTypeEncodage = 1;
         for (const QString &title : ticked)
             view.addItem(title, true);
     }
@@ -132,10 +133,10 @@ private:
     {
         form.LoRipper = &drive;
         form.lsDossier = folder + QLatin1Char('/');
-        form.LlMode = 1;
-        form.LlBitrate = 320;
-        form.LbHauteQualite = true;
-        form.LlTypeEncodage = 0;
+        form.settings.LlMode = 1;
+        form.settings.LlBitrate = 320;
+        form.settings.LbHauteQualite = true;
+        form.settings.LlTypeEncodage = 0;
     }
 };
 
@@ -454,7 +455,7 @@ void TestConversion::nonAscendingEntries()
     const auto toc = [](std::int32_t a) { return TocTime{a / 4500, (a / 75) % 60, a % 75}; };
     rig.reader.toc = {toc(1000), toc(entry1), toc(entry2)};
     rig.reader.lastTrack = 2;
-    rig.form.LlTypeEncodage = 2;
+    rig.form.settings.LlTypeEncodage = 2;
     writeFile(rig.path(u"Bis.wav"_s), "earlier");
 
     rig.conversion.ConvertirPiste(2, u"Bis"_s);
@@ -627,7 +628,7 @@ void TestConversion::tocOverflowIsReportedAndTheBatchGoesOn()
 
     QCOMPARE(rig.view.messages.size(), 2);
     QCOMPARE(rig.view.messages.first().text,
-             u"Erreur lors de la conversion de Un\n"_s + ConversionTexts::tocOverflow());
+             u"Erreur lors de la conversion de Un\n"_s + CoreTexts::tocOverflow());
     QCOMPARE(rig.view.messages.first().icon, MessageIcon::Exclamation);
     QCOMPARE(rig.view.messages.first().title, u"Sonalbury CD-MP3"_s);
     QCOMPARE(rig.files(), QStringList{u"Deux.wav"_s});
@@ -636,7 +637,7 @@ void TestConversion::tocOverflowIsReportedAndTheBatchGoesOn()
 void TestConversion::closingDuringExtraction()
 {
     Rig rig(freshFolder(), {100, 100}, {u"Un"_s, u"Deux"_s});
-    rig.form.LlTypeEncodage = 0;
+    rig.form.settings.LlTypeEncodage = 0;
     writeFile(rig.path(u"Deux.mp3"_s), "earlier run");
     rig.view.raiseAtYield(rig.form.closing, 1);
 
@@ -655,16 +656,16 @@ void TestConversion::resetAfterBatch()
 {
     FormFields form;
     form.LbStop = true;
-    form.LlTypeEncodage = 2;
-    form.LlBitrate = 128;
-    form.LbHauteQualite = false;
-    form.LlMode = 3;
+    form.settings.LlTypeEncodage = 2;
+    form.settings.LlBitrate = 128;
+    form.settings.LbHauteQualite = false;
+    form.settings.LlMode = 3;
     ::resetAfterBatch(form);
     QVERIFY(!form.LbStop.load());
-    QCOMPARE(form.LlTypeEncodage, 0);
-    QCOMPARE(form.LlBitrate, 320);
-    QVERIFY(form.LbHauteQualite);
-    QCOMPARE(form.LlMode, 3);
+    QCOMPARE(form.settings.LlTypeEncodage, 0);
+    QCOMPARE(form.settings.LlBitrate, 320);
+    QVERIFY(form.settings.LbHauteQualite);
+    QCOMPARE(form.settings.LlMode, 3);
 }
 
 // --- Real disc image and encoder -----------------------------------------------------------
@@ -688,7 +689,7 @@ void TestConversion::encodingTypes()
     QFETCH(bool, encoded);
 
     auto rig = imageRig();
-    rig->form.LlTypeEncodage = type;
+    rig->form.settings.LlTypeEncodage = type;
     const QString title = u"Live: A/B?"_s;
     rig->view.addItem(title, false);
     rig->view.addItem(title, true);
@@ -744,7 +745,7 @@ void TestConversion::eventsOfOneTrack()
 void TestConversion::tagsAreReadAtEachEncoding()
 {
     auto rig = imageRig();
-    rig->form.LlTypeEncodage = 0;
+    rig->form.settings.LlTypeEncodage = 0;
     rig->view.addItem(u"Un"_s, true);
     rig->view.addItem(u"Deux"_s, true);
     rig->view.artist = u"Ténor"_s;
@@ -765,7 +766,7 @@ void TestConversion::tagsAreReadAtEachEncoding()
 void TestConversion::earlierFilesAreReplaced()
 {
     auto rig = imageRig();
-    rig->form.LlTypeEncodage = 2;
+    rig->form.settings.LlTypeEncodage = 2;
     rig->view.addItem(u"Un"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
     writeFile(rig->path(u"Un.wav"_s), "earlier run");
@@ -788,8 +789,8 @@ void TestConversion::earlierFilesAreReplaced()
 void TestConversion::encodingFailureKeepsTheWav()
 {
     auto rig = imageRig();
-    rig->form.LlTypeEncodage = 0;
-    rig->form.LlBitrate = 100; // not a layer III rate: the encoder refuses it
+    rig->form.settings.LlTypeEncodage = 0;
+    rig->form.settings.LlBitrate = 100; // not a layer III rate: the encoder refuses it
     rig->view.addItem(u"Un"_s, true);
     rig->view.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
@@ -858,7 +859,7 @@ void TestConversion::closingDuringEncoding()
 {
     QFETCH(std::int32_t, type);
     auto rig = imageRig();
-    rig->form.LlTypeEncodage = type;
+    rig->form.settings.LlTypeEncodage = type;
     rig->view.addItem(u"Un"_s, true);
     rig->view.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Deux.mp3"_s), "earlier run");

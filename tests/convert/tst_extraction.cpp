@@ -1,4 +1,4 @@
-#include "ConversionTexts.h"
+#include "CoreTexts.h"
 #include "DiscImage.h"
 #include "Extraction.h"
 #include "FrameAddress.h"
@@ -229,7 +229,7 @@ void TestExtraction::existingFileIsReplacedNotRewritten()
     // The copy fails at once: the old file is gone all the same.
     rig.reader.failReadAt = 0;
     QVERIFY(!rig.extract(0, 60));
-    QCOMPARE(rig.view.messageTexts(), QStringList{ConversionTexts::writeError(rig.path)});
+    QCOMPARE(rig.view.messageTexts(), QStringList{CoreTexts::writeError(rig.path)});
 
     const QFileInfo result(rig.path);
     QVERIFY(!result.isSymLink());
@@ -359,7 +359,7 @@ void TestExtraction::unfinishedHeaderIsAFailedWrite()
 
     QVERIFY(!rig.extract(0, 60));
     QCOMPARE(rig.reader.closeWaveCount, 1);
-    QCOMPARE(rig.view.messageTexts(), QStringList{ConversionTexts::writeError(rig.path)});
+    QCOMPARE(rig.view.messageTexts(), QStringList{CoreTexts::writeError(rig.path)});
 
     // A cancelled copy removes its file even when the close fails, and says nothing.
     Rig cancelled(freshFolder());
@@ -470,7 +470,7 @@ void TestExtraction::truncatedImageFailsMidTrack()
 
     const QString path = folder + QStringLiteral("/track.wav");
     QVERIFY(!ExtraireWav(form, view, begin - entry0, length, path));
-    QCOMPARE(view.messageTexts(), QStringList{ConversionTexts::writeError(path)});
+    QCOMPARE(view.messageTexts(), QStringList{CoreTexts::writeError(path)});
     // The part read before the failure stays, readable and exact.
     const QByteArray samples = wavSamples(path);
     QCOMPARE(samples.size(), qsizetype(75) * SectorBytes);

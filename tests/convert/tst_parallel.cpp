@@ -158,10 +158,10 @@ struct Disc
         form.LoRipper = &drive;
         form.LlHandleCD = handle;
         form.lsDossier = music + QLatin1Char('/');
-        form.LlMode = 1;
-        form.LlBitrate = 128;
-        form.LbHauteQualite = false;
-        form.LlTypeEncodage = 0;
+        form.settings.LlMode = 1;
+        form.settings.LlBitrate = 128;
+        form.settings.LbHauteQualite = false;
+        form.settings.LlTypeEncodage = 0;
     }
 };
 
@@ -248,8 +248,8 @@ void TestParallel::sameResultAsOneTrackAtATime()
             view.addItem(item.startsWith(u'-') ? item.mid(1) : item, !item.startsWith(u'-'));
         FormFields form;
         disc.prepare(form, *disc.reader);
-        form.LlTypeEncodage = type;
-        form.LlBitrate = bitrate;
+        form.settings.LlTypeEncodage = type;
+        form.settings.LlBitrate = bitrate;
         form.LbStop = staleCancel;
         if (!blocked.isEmpty())
             QDir().mkpath(disc.music + u"/"_s + blocked + u"/keep"_s);
@@ -320,7 +320,7 @@ void TestParallel::encodingsRunAtOnceWithinBounds()
         view.addItem(u"Piste %1"_s.arg(n), true);
     FormFields form;
     disc.prepare(form, spy);
-    form.LbHauteQualite = true; // slower encodings
+    form.settings.LbHauteQualite = true; // slower encodings
     RecordingDisplay display;
     ParallelConversion conversion(form, view, jobs, &display);
 
@@ -356,8 +356,8 @@ void TestParallel::closingLeavesNoUnfinishedFile()
         view.addItem(u"Piste %1"_s.arg(n), true);
     FormFields form;
     disc.prepare(form, *disc.reader);
-    form.LlTypeEncodage = type;
-    form.LbHauteQualite = true;
+    form.settings.LlTypeEncodage = type;
+    form.settings.LbHauteQualite = true;
     RecordingDisplay display;
     // Closed while two encodings are under way, with more tracks read and waiting.
     display.onShow = [&](const std::vector<ParallelConversion::TrackLine> &lines) {

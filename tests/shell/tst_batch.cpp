@@ -102,9 +102,9 @@ private slots:
 
         // After every batch: 320 kbit/s, high quality, MP3 only, no stop request.
         const FormFields &f = w->fields();
-        QCOMPARE(f.LlBitrate, 320);
-        QCOMPARE(f.LbHauteQualite, true);
-        QCOMPARE(f.LlTypeEncodage, 0);
+        QCOMPARE(f.settings.LlBitrate, 320);
+        QCOMPARE(f.settings.LbHauteQualite, true);
+        QCOMPARE(f.settings.LlTypeEncodage, 0);
         QCOMPARE(f.LbStop.load(), false);
 
         // So the next batch encodes at 320 kbit/s and replaces the earlier file.
@@ -133,7 +133,7 @@ private slots:
         ModalAnswerer answerer;
         QVERIFY(runBatch(*w));
         QCOMPARE(musicFiles(), files);
-        QCOMPARE(w->fields().LlTypeEncodage, 0);
+        QCOMPARE(w->fields().settings.LlTypeEncodage, 0);
     }
 
     void emptyListStillResets()
@@ -144,7 +144,7 @@ private slots:
         ModalAnswerer answerer;
         QVERIFY(runBatch(*w));
         QVERIFY(answerer.seen.isEmpty());
-        QCOMPARE(w->fields().LlBitrate, 320);
+        QCOMPARE(w->fields().settings.LlBitrate, 320);
     }
 
     void windowRefusesWhatWouldDisturbTheBatch()
@@ -223,7 +223,7 @@ private slots:
         QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
         w->Command_rip_Click();
         QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting.load(), 30000);
-        w->fields().LlBitrate = 192;
+        w->fields().settings.LlBitrate = 192;
         w->close();
         QVERIFY(!w->isVisible()); // gone for the user at once
         m_gate->open();
@@ -257,8 +257,8 @@ private slots:
         auto w = start({6000});
         QVERIFY(w);
         tick(*w, 1);
-        w->fields().LbHauteQualite = true;
-        w->fields().LlBitrate = 320;
+        w->fields().settings.LbHauteQualite = true;
+        w->fields().settings.LlBitrate = 320;
         int ticks = 0;
         QTimer timer;
         connect(&timer, &QTimer::timeout, this, [&ticks] { ++ticks; });

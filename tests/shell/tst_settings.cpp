@@ -30,14 +30,14 @@ private slots:
         SettingsStore store(app);
         FormFields form;
         QVERIFY(ChargerParametres(form, store).isEmpty());
-        QCOMPARE(form.LlMode, 0);
-        QCOMPARE(form.LlBitrate, 160);
-        QCOMPARE(form.LbHauteQualite, false);
-        QCOMPARE(form.LlTypeEncodage, 0);
-        QCOMPARE(form.LlNomFichier, 3);
-        QCOMPARE(form.LsServeur, QStringLiteral("gnudb.gnudb.org"));
-        QCOMPARE(form.LsCgi, QStringLiteral("/~cddb/cddb.cgi"));
-        QCOMPARE(form.LlLecteur, 0);
+        QCOMPARE(form.settings.LlMode, 0);
+        QCOMPARE(form.settings.LlBitrate, 160);
+        QCOMPARE(form.settings.LbHauteQualite, false);
+        QCOMPARE(form.settings.LlTypeEncodage, 0);
+        QCOMPARE(form.settings.LlNomFichier, 3);
+        QCOMPARE(form.settings.LsServeur, QStringLiteral("gnudb.gnudb.org"));
+        QCOMPARE(form.settings.LsCgi, QStringLiteral("/~cddb/cddb.cgi"));
+        QCOMPARE(form.settings.LlLecteur, 0);
 
         QVERIFY(SauverParametres(form, store));
         QSettings raw(store.location(), QSettings::IniFormat);
@@ -133,7 +133,7 @@ private slots:
         const QStringList corrupt = ChargerParametres(form, store);
         QCOMPARE(corrupt, QStringList{key});
         if (key != QStringLiteral("Lecteur"))
-            QCOMPARE(form.LlLecteur, 2); // keys after the faulty one are still read
+            QCOMPARE(form.settings.LlLecteur, 2); // keys after the faulty one are still read
         QVERIFY(SauverParametres(form, store));
         QCOMPARE(store.read(key, QStringLiteral("absent")), writtenBack);
     }
@@ -157,7 +157,7 @@ private slots:
         // A folder where the file should be: not writable, whoever runs the test.
         QVERIFY(QFile::remove(store.location()));
         QVERIFY(QDir().mkpath(store.location()));
-        form.LlBitrate = 320;
+        form.settings.LlBitrate = 320;
         QVERIFY(!SauverParametres(form, store));
     }
 };

@@ -212,7 +212,7 @@ private slots:
         }
         QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), tracks);
         QCOMPARE(w->fields().LlHandleCD.load(), handle);
-        QCOMPARE(w->fields().LlLecteur, 1);
+        QCOMPARE(w->fields().settings.LlLecteur, 1);
         QVERIFY(reader->calls.first().startsWith(QStringLiteral("CloseDrive 7")));
         // Whatever happened, the list is shown unticked.
         QVERIFY(!WindowHarness::trackTexts(*w).join(QString()).contains(QStringLiteral("|x")));
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
         QVERIFY(answerer.seen.isEmpty());
         QCOMPARE(WindowHarness::drives(*w)->currentIndex(), 0);
-        QCOMPARE(w->fields().LlLecteur, 0);
+        QCOMPARE(w->fields().settings.LlLecteur, 0);
         w->close();
         QCOMPARE(SettingsStore(app).read(QStringLiteral("Lecteur"), QString()), QStringLiteral("0"));
     }
@@ -394,7 +394,7 @@ private slots:
         QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
         w->show();
         QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
-        w->fields().LlBitrate = 256;
+        w->fields().settings.LlBitrate = 256;
         w->quitter_Click();
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(!w->isVisible());

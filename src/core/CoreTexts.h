@@ -5,7 +5,7 @@
 
 // Every French text that the extraction, the conversion of one track and the batch show.
 // Kept in the CD library so that the extraction and the conversion share one place.
-namespace ConversionTexts {
+namespace CoreTexts {
 
 inline QString statusExtraction(const QString &name)
 {
@@ -84,4 +84,4 @@ inline QString defaultTrackName(std::int32_t trackNumber)
     return QStringLiteral("Piste ") + QString::number(trackNumber);
 }
 
-} // namespace ConversionTexts
+} // namespace CoreTexts
