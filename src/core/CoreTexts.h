@@ -3,9 +3,24 @@
 #include <QString>
 #include <cstdint>
 
-// Every French text that the extraction, the conversion of one track and the batch show.
-// Kept in the CD library so that the extraction and the conversion share one place.
+// Every French text that the core shows, whichever front end shows it: the opening of a
+// disc, the extraction, the conversion of one track and the batch.
 namespace CoreTexts {
+
+inline QString noDrive()
+{
+    return QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
+}
+
+inline QString cannotReadDisc(const QString &driveLabel)
+{
+    return QStringLiteral("Impossible de lire le CD sur le lecteur ") + driveLabel;
+}
+
+inline QString tracksReadError()
+{
+    return QStringLiteral("Erreur lors de la lecture des pistes");
+}
 
 inline QString statusExtraction(const QString &name)
 {

@@ -10,7 +10,6 @@
 #include <QtGlobal>
 
 #ifdef Q_OS_UNIX
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
@@ -48,27 +47,23 @@ extern "C" void onTerminationSignal(int)
 } // namespace
 #endif
 
-void ProgramSetup::closeOnTerminationSignals(QWidget &window)
+std::unique_ptr<SignalGuard> ProgramSetup::closeOnTerminationSignals(QWidget &window)
 {
 #ifdef Q_OS_UNIX
     // Only a write to a socket is safe in a signal handler; the window closes from the
     // event loop.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
-        return;
+        return nullptr;
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
     QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
         char byte = 0;
         [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
         window.close();
     });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int sig : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(sig, &action, nullptr);
+    return std::make_unique<SignalGuard>(onTerminationSignal);
 #else
     Q_UNUSED(window);
+    return nullptr;
 #endif
 }
 

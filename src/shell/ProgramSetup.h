@@ -1,5 +1,9 @@
 #pragma once
 
+#include "SignalGuard.h"
+
+#include <memory>
+
 class QWidget;
 
 // Process-wide settings that must be in place before or right after the application object.
@@ -15,7 +19,7 @@ void installFrenchTranslation();
 
 // A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP) closes
 // the window the way its close box does, so that a conversion under way is stopped and
-// cleaned up. Call once the window exists.
-void closeOnTerminationSignals(QWidget &window);
+// cleaned up. Call once the window exists; the signals are routed while the guard lives.
+std::unique_ptr<SignalGuard> closeOnTerminationSignals(QWidget &window);
 
 } // namespace ProgramSetup

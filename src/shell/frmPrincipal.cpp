@@ -1,9 +1,10 @@
 #include "frmPrincipal.h"
 
 #include "Conversion.h"
+#include "CoreTexts.h"
+#include "Disc.h"
 #include "Form_aide.h"
 #include "Form_apropos.h"
-#include "FrameAddress.h"
 #include "MusicFolder.h"
 #include "Parametres.h"
 #include "PrgBar.h"
@@ -42,13 +43,23 @@ public:
     }
 };
 
+// A track of the list: its full title is its tooltip, as the column is too narrow for a
+// long one. Read when shown, so an edited title is shown too.
+class TrackItem : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    QVariant data(int column, int role) const override
+    {
+        if (column == 0 && role == Qt::ToolTipRole)
+            return text(0);
+        return QTreeWidgetItem::data(column, role);
+    }
+};
+
 // The window's own texts.
 namespace Texts {
-const QString Waiting = QStringLiteral("Etat : En attente");
-const QString NoDrive = QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
 const QString CannotStop = QStringLiteral("Impossible d'arrêter la lecture du CD");
-const QString CannotRead = QStringLiteral("Impossible de lire le CD sur le lecteur ");
-const QString TracksError = QStringLiteral("Erreur lors de la lecture des pistes");
 const QString Busy = QStringLiteral("Il y a déjà une lecture en cours");
 const QString NothingSelected = QStringLiteral("Aucun fichier n'est sélectionné");
 const QString ChooseFile = QStringLiteral("Choisissez un fichier");
@@ -207,7 +218,7 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     if (m_unloaded)
         return LoadResult::NoDrive;
 
-    m_panel1->setText(Texts::Waiting);
+    m_panel1->setText(CoreTexts::statusIdle());
     m_form.lsDossier = folder;
     untickAll();
     return LoadResult::Ready;
@@ -219,15 +230,13 @@ void frmPrincipal::setupDriveList()
     CdReader &ripper = *m_reader;
     ripper.ScanDrives();
     if (ripper.GetDriveCount() == 0) {
-        message(Texts::NoDrive, MessageIcon::Critical);
+        message(CoreTexts::noDrive(), MessageIcon::Critical);
         Form_Unload();
         return;
     }
     const std::int32_t count = ripper.GetDriveCount();
-    for (std::int32_t i = 0; i < count; ++i) {
-        const DriveInfo info = ripper.GetDriveInfo(i);
-        m_ui->cboLecteurs->addItem(info.text1.trimmed() + QLatin1Char(' ') + info.text2);
-    }
+    for (std::int32_t i = 0; i < count; ++i)
+        m_ui->cboLecteurs->addItem(driveLabel(ripper, i));
     // A saved drive that is gone since the last run: take the first one.
     if (m_form.settings.LlLecteur < 0 || m_form.settings.LlLecteur >= count)
         m_form.settings.LlLecteur = 0;
@@ -258,54 +267,25 @@ void frmPrincipal::cboLecteurs_Click()
         }
         m_form.LlHandleCD = 0;
     }
-    const DriveAddress address = ripper.GetDriveAddress(m_ui->cboLecteurs->currentIndex());
-    m_form.LlHandleCD = ripper.OpenDrive(address);
-    if (m_form.LlHandleCD != 0)
-        LirePistes();
-    else
-        message(Texts::CannotRead + m_ui->cboLecteurs->currentText(), MessageIcon::Exclamation);
+    const Disc disc = openDisc(ripper, m_ui->cboLecteurs->currentIndex());
+    m_form.LlHandleCD = disc.handle;
+    LirePistes(disc);
     untickAll();
 }
 
-void frmPrincipal::LirePistes()
+void frmPrincipal::LirePistes(const Disc &disc)
 {
-    CdReader &ripper = *m_reader;
-    const std::int32_t handle = m_form.LlHandleCD;
-    if (handle == 0) {
-        message(Texts::TracksError, MessageIcon::Exclamation);
-        return;
-    }
-    if (!ripper.SetDriveParam(handle, CdReader::ParamSecureRead, -1))
-        message(Texts::TracksError, MessageIcon::Exclamation);
-    if (ripper.ReadToc(handle) != 1) {
-        message(Texts::TracksError, MessageIcon::Exclamation);
-        return;
-    }
-    const std::int32_t last = ripper.GetLastTrack();
-    const std::int32_t first = ripper.GetFirstTrack();
+    for (const QString &text : disc.messages)
+        message(text, MessageIcon::Exclamation);
     const QIcon icon(QStringLiteral(":/icons/piste.png"));
-    try {
-        for (std::int32_t n = first; n <= last; ++n) {
-            const TocTime startEntry = ripper.GetTocEntry(n - 1);
-            const TocTime endEntry = ripper.GetTocEntry(n);
-            auto *item = new QTreeWidgetItem(m_ui->lstPistes);
-            item->setText(0, QStringLiteral("Piste %1").arg(n));
-            item->setIcon(0, icon);
-            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
-                           | Qt::ItemIsUserCheckable);
-            const std::int32_t end = frameAddress(endEntry);
-            const std::int32_t start = frameAddress(startEntry);
-            // A table whose entries go backwards is not a table we can read from.
-            if (end < start)
-                throw FrameOverflow();
-            item->setText(1, FormaterDuree(start, end));
-            item->setCheckState(0, Qt::Checked);
-            if (n == last)
-                break; // the loop counter must not pass the largest track number
-        }
-    } catch (const std::exception &) {
-        m_ui->lstPistes->clear();
-        message(Texts::TracksError, MessageIcon::Exclamation);
+    for (const DiscTrack &track : disc.tracks) {
+        auto *item = new TrackItem(m_ui->lstPistes);
+        item->setText(0, track.title);
+        item->setIcon(0, icon);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                       | Qt::ItemIsUserCheckable);
+        item->setText(1, track.duration);
+        item->setCheckState(0, Qt::Checked);
     }
 }
 

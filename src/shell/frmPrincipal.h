@@ -12,6 +12,7 @@
 #include <memory>
 
 class QLabel;
+struct Disc;
 class WindowRipView;
 namespace Ui {
 class frmPrincipal;
@@ -75,7 +76,7 @@ private:
 
     void centreOnScreen();
     void setupDriveList();
-    void LirePistes();
+    void LirePistes(const Disc &disc);
     void untickAll();
     void RafraichirListe();
     void Form_Unload();

@@ -3,6 +3,7 @@
 #include "LibcdioReader.h"
 #include "ProgramSetup.h"
 #include "SettingsStore.h"
+#include "TerminalView.h"
 #include "frmPrincipal.h"
 
 #include <QApplication>
@@ -12,12 +13,6 @@
 #include <memory>
 
 namespace {
-
-void printTo(std::FILE *stream, const QString &text)
-{
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-}
 
 int runWindow(int argc, char *argv[], const CommandLine &line)
 {
@@ -45,7 +40,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
     }
     QObject::connect(&window, &frmPrincipal::unloaded, &app,
                      [&window] { QCoreApplication::exit(window.exitCode()); }, Qt::QueuedConnection);
-    ProgramSetup::closeOnTerminationSignals(window);
+    const auto signalGuard = ProgramSetup::closeOnTerminationSignals(window);
     window.show();
     return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "DiscImage.h"
 #include "HeadlessConversion.h"
+#include "TerminalView.h"
 #include "Mp3Check.h"
 #include "TestEnvironment.h"
 

@@ -1,5 +1,5 @@
 #include "DiscImage.h"
-#include "FrameAddress.h"
+#include "HeadlessConversion.h"
 #include "LibcdioReader.h"
 #include "ScriptedCdReader.h"
 #include "SettingsStore.h"
@@ -16,6 +16,7 @@
 #include <QStatusBar>
 #include <QTreeWidget>
 #include <QtTest>
+#include <cstdio>
 
 // The main window as the user meets it: start-up on a disc, the drive choice and its
 // failures, the track list, the layout, shut-down.
@@ -55,37 +56,6 @@ private:
     }
 
 private slots:
-    void formaterDuree_data()
-    {
-        QTest::addColumn<int>("frames");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("0") << 0 << "00:00";
-        QTest::newRow("74") << 74 << "00:00";
-        QTest::newRow("75") << 75 << "00:01";
-        QTest::newRow("4 500") << 4500 << "01:00";
-        QTest::newRow("13 499") << 13499 << "02:59";
-        QTest::newRow("16 875") << 16875 << "03:45";
-        QTest::newRow("17 000") << 17000 << "03:46";
-        QTest::newRow("449 999") << 449999 << "99:59";
-        QTest::newRow("450 000") << 450000 << "100:00";
-    }
-
-    void formaterDuree()
-    {
-        QFETCH(int, frames);
-        QFETCH(QString, text);
-        QCOMPARE(FormaterDuree(150, 150 + frames), text);
-        QCOMPARE(FormaterDuree(1000000, 1000000 + frames), text);
-    }
-
-    void frameArithmeticOverflowIsAnError()
-    {
-        QCOMPARE(frameAddress(TocTime{0, 2, 0}), 150);
-        QCOMPARE(frameAddress(TocTime{79, 59, 74}), 359999);
-        QVERIFY_THROWS_EXCEPTION(FrameOverflow, frameAddress(TocTime{2147483647, 0, 0}));
-        QVERIFY_THROWS_EXCEPTION(FrameOverflow, FormaterDuree(-2147483647, 2147483647));
-    }
-
     void startUpOnADiscImage()
     {
         const QString folder = freshFolder();
@@ -221,6 +191,62 @@ private slots:
         QCOMPARE(SettingsStore(app).read(QStringLiteral("Lecteur"), QString()), QStringLiteral("1"));
     }
 
+    // The window and the terminal open a disc through the same routine: the same failures
+    // give the same texts, in the same order (the terminal puts "Erreur : " before a text
+    // that does not say so itself).
+    void sameDiscFailuresInWindowAndTerminal_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QStringList>("messages");
+        const QString read = QStringLiteral("Erreur lors de la lecture des pistes");
+        QTest::newRow("open fails") << "open" << QStringList{"Impossible de lire le CD sur le lecteur Vendor0  Model 0"};
+        QTest::newRow("parameter fails") << "param" << QStringList{read};
+        QTest::newRow("parameter and toc fail") << "param+toc" << QStringList{read, read};
+        QTest::newRow("toc fails") << "toc" << QStringList{read};
+        QTest::newRow("toc overflows") << "overflow" << QStringList{read};
+    }
+
+    void sameDiscFailuresInWindowAndTerminal()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QStringList, messages);
+        const auto script = [&failure] {
+            auto reader = scripted(1);
+            reader->setTrackLengths({75});
+            reader->nextHandle = failure == QStringLiteral("open") ? 0 : 7;
+            reader->setParamResult = !failure.startsWith(QStringLiteral("param"));
+            reader->tocStatus = failure.endsWith(QStringLiteral("toc")) ? 0 : 1;
+            if (failure == QStringLiteral("overflow"))
+                reader->toc.back() = TocTime{2147483647, 59, 74};
+            return reader;
+        };
+
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(script(), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QCOMPARE(answerer.texts(), messages);
+
+        auto reader = script();
+        FormFields form;
+        std::FILE *out = std::tmpfile();
+        std::FILE *err = std::tmpfile();
+        QVERIFY(out && err);
+        const int status = runHeadlessConversion(CommandLine{}, *reader, freshFolder(), freshApp(), form, out, err);
+        QFile written;
+        std::rewind(err);
+        QVERIFY(written.open(err, QIODevice::ReadOnly));
+        QStringList lines = QString::fromLocal8Bit(written.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        written.close();
+        std::fclose(out);
+        std::fclose(err);
+        for (QString &line : lines) {
+            if (line.startsWith(QStringLiteral("Erreur : ")))
+                line.remove(0, 9);
+        }
+        QCOMPARE(lines.mid(0, messages.size()), messages);
+        QCOMPARE(status, 1);
+    }
+
     void reselectingTheOpenDriveClosesItFirst()
     {
         auto owned = scripted(1);
@@ -268,13 +294,12 @@ private slots:
         QCOMPARE(WindowHarness::drives(*w)->currentText(), QStringLiteral("Vendor1  Model 1"));
     }
 
-    // Tables of contents that no disc should have: no crash, one message, no list.
+    // A table of contents whose positions overflow: no crash, one message, no list.
     void unreadableTableOfContents_data()
     {
         QTest::addColumn<QList<int>>("addresses");
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("last");
-        QTest::newRow("descending") << QList<int>{150, 9000, 4000} << 1 << 2;
         QTest::newRow("overflowing minutes") << QList<int>{150, -1} << 1 << 1;
     }
 
