@@ -39,39 +39,6 @@ void resetAfterBatch(FormFields &form)
 
 Conversion::Conversion(FormFields &form, RipView &view) : m_form(form), m_view(view) {}
 
-void Conversion::ConvertirPistes()
-{
-    // A cancel pressed while no batch ran must not stop this one.
-    m_form.LbStop.store(false);
-    m_batchNames.clear();
-    m_attempted = 0;
-    m_produced.clear();
-
-    const std::int32_t count = m_view.trackCount();
-    if (count <= 0)
-        return;
-
-    for (std::int32_t i = 1; i <= count; ++i) {
-        if (m_form.closing.load())
-            return;
-        // Read when reached: a tick or a title changed during the batch counts.
-        if (!m_view.trackChecked(i))
-            continue;
-        const QString text = m_view.trackText(i);
-        ++m_attempted;
-        ConvertirPiste(i, text);
-        if (m_form.closing.load())
-            return;
-        m_view.setStatusText(CoreTexts::statusIdle());
-    }
-    if (m_form.closing.load())
-        return;
-
-    m_view.refreshFileList();
-    m_view.showMessage(CoreTexts::ripFinished(), MessageIcon::Information);
-    m_view.setProgressValue(0);
-}
-
 void Conversion::beginTrack()
 {
     m_phase = Phase::Idle;

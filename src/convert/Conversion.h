@@ -8,19 +8,15 @@
 #include <cstdint>
 #include <optional>
 
-// The conversion of the ticked tracks: the batch, one track, the encoding of one WAV file.
-// Synchronous: it runs on the calling thread (the window's worker thread or the terminal)
-// and calls RipView::yieldToUi after each extraction chunk and at each encoder progress
-// event. No error leaves it: a failed track is reported and the batch goes on.
+// The work on one track: its reading, its encoding, or the removal of what a close left
+// unfinished. The batch (BatchRunner) runs it for each ticked track. Synchronous: it runs
+// on the calling thread and calls RipView::yieldToUi after each extraction chunk and at
+// each encoder progress event. No error leaves it: a failed track is reported and the
+// batch goes on.
 class Conversion
 {
 public:
     Conversion(FormFields &form, RipView &view);
-
-    // Converts every ticked item of the track list, in list order, then refreshes the file
-    // list and shows the closing message. Clears LbStop first, so a cancel pressed between
-    // batches is forgotten.
-    void ConvertirPistes();
 
     // Converts the track of item n (from 1) into files named after name in lsDossier.
     void ConvertirPiste(std::int32_t n, const QString &name);
@@ -53,9 +49,8 @@ public:
     // close stops ConvertirPiste right after the extraction.
     void abandonExtracted(const ExtractedTrack &track);
 
-    // Of the ticked tracks of the last batch: how many were attempted, and how many gave
-    // the file that was asked for (the MP3 file, or the WAV file alone).
-    std::int32_t tracksAttempted() const { return m_attempted; }
+    // Of the tracks this object worked on: how many gave the file that was asked for (the
+    // MP3 file, or the WAV file alone).
     std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
     // Those files, in the order they were made.
     const QStringList &producedFiles() const { return m_produced; }
@@ -87,7 +82,6 @@ private:
     FormFields &m_form;
     RipView &m_view;
     QStringList m_batchNames; // base names already used by the running batch
-    std::int32_t m_attempted = 0;
     QStringList m_produced; // files asked for and made by the running batch
 
     // The track under way, for the clean-up after a failure or a close.

@@ -1,12 +1,10 @@
 #include "HeadlessConversion.h"
 
-#include "Conversion.h"
 #include "CoreTexts.h"
 #include "Disc.h"
 #include "MusicFolder.h"
-#include "ParallelConversion.h"
+#include "BatchRunner.h"
 #include "Parametres.h"
-#include "SafeFileName.h"
 #include "SettingsStore.h"
 #include "SignalGuard.h"
 #include "TerminalView.h"
@@ -129,16 +127,10 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
     const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
-    QStringList producedFiles;
-    if (jobs == 1) {
-        Conversion conversion(form, view);
-        conversion.ConvertirPistes();
-        producedFiles = conversion.producedFiles();
-    } else {
-        ParallelConversion conversion(form, view, jobs, &view);
-        conversion.ConvertirPistes();
-        producedFiles = conversion.producedFiles();
-    }
+    // With one job the terminal shows one bar; with more, a block of one line per track.
+    BatchRunner batch(form, view, jobs, jobs > 1 ? &view : nullptr);
+    batch.ConvertirPistes();
+    const QStringList &producedFiles = batch.producedFiles();
     const auto produced = static_cast<std::int32_t>(producedFiles.size());
     const auto chosen = static_cast<std::int32_t>(std::count_if(
         view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
@@ -159,14 +151,8 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     }
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
-    const QString extension =
-        form.settings.LlTypeEncodage == 1 ? QStringLiteral(".wav") : QStringLiteral(".mp3");
-    for (std::size_t i = 0; i < view.tracks.size(); ++i) {
-        const QString path = folder + safeFileName(view.tracks[i].text, first + static_cast<std::int32_t>(i))
-                             + extension;
-        if (view.tracks[i].checked && producedFiles.contains(path))
-            printTo(out, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
-    }
+    for (const QString &path : producedFiles)
+        printTo(out, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
     if (produced != chosen) {
         printTo(err, QStringLiteral("%1 piste(s) sur %2 n'ont pas donné de fichier.\n")
                           .arg(chosen - produced)

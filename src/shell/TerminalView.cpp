@@ -48,11 +48,11 @@ TerminalSize terminalSize(std::FILE *stream)
     return {};
 }
 
-bool sameTracks(const std::vector<ParallelConversion::TrackLine> &a,
-                const std::vector<ParallelConversion::TrackLine> &b)
+bool sameTracks(const std::vector<BatchRunner::TrackLine> &a,
+                const std::vector<BatchRunner::TrackLine> &b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](const ParallelConversion::TrackLine &x, const ParallelConversion::TrackLine &y) {
+                      [](const BatchRunner::TrackLine &x, const BatchRunner::TrackLine &y) {
                           return x.position == y.position && x.status == y.status;
                       });
 }
@@ -134,7 +134,7 @@ void TerminalView::drawBar()
     m_lineOpen = true;
 }
 
-void TerminalView::showTracks(const std::vector<ParallelConversion::TrackLine> &lines)
+void TerminalView::showTracks(const std::vector<BatchRunner::TrackLine> &lines)
 {
     if (!m_interactive)
         return;
@@ -149,12 +149,12 @@ void TerminalView::showTracks(const std::vector<ParallelConversion::TrackLine> &
     printTo(m_out, text);
 }
 
-void TerminalView::trackFinished(const ParallelConversion::TrackLine &line)
+void TerminalView::trackFinished(const BatchRunner::TrackLine &line)
 {
     if (!m_interactive)
         return;
     m_block = true;
-    std::erase_if(m_lines, [&](const ParallelConversion::TrackLine &shown) {
+    std::erase_if(m_lines, [&](const BatchRunner::TrackLine &shown) {
         return shown.position == line.position;
     });
     // The finished track's last line stays above the block.
@@ -191,7 +191,7 @@ QString TerminalView::drawBlock()
     const int width = lineWidth();
     QString text;
     for (std::size_t i = 0; i < shown; ++i) {
-        const ParallelConversion::TrackLine &line = m_lines[i];
+        const BatchRunner::TrackLine &line = m_lines[i];
         text += progressLine(line.max, line.value, line.status, width) + QLatin1Char('\n');
     }
     m_drawnLines = shown;

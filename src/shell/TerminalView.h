@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ParallelConversion.h"
+#include "BatchRunner.h"
 #include "RipView.h"
 
 #include <QString>
@@ -11,7 +11,7 @@
 // messages on standard error. With several tracks in progress at once, a terminal shows a
 // small block of lines, one per track, redrawn in place; elsewhere (a pipe, a file) only
 // the status texts are written, one per line, in list order.
-class TerminalView : public RipView, public ParallelConversion::Display
+class TerminalView : public RipView, public BatchRunner::Display
 {
 public:
     TerminalView(std::FILE *out, std::FILE *err, bool interactive);
@@ -36,8 +36,8 @@ public:
     QString artistText() override { return QString(); }
     void refreshFileList() override {}
 
-    void showTracks(const std::vector<ParallelConversion::TrackLine> &lines) override;
-    void trackFinished(const ParallelConversion::TrackLine &line) override;
+    void showTracks(const std::vector<BatchRunner::TrackLine> &lines) override;
+    void trackFinished(const BatchRunner::TrackLine &line) override;
 
     // Ends the progress line so that what follows starts on a line of its own.
     void finishLine();
@@ -67,7 +67,7 @@ private:
 
     // The block of the tracks in progress, once there is one.
     bool m_block = false;
-    std::vector<ParallelConversion::TrackLine> m_lines;
+    std::vector<BatchRunner::TrackLine> m_lines;
     std::size_t m_drawnLines = 0; // lines of the block now on the terminal
     std::int64_t m_drawnAt = 0;   // when it was drawn, ms of a monotonic clock
 };

@@ -1,5 +1,6 @@
 #include "frmPrincipal.h"
 
+#include "BatchRunner.h"
 #include "Conversion.h"
 #include "CoreTexts.h"
 #include "Disc.h"
@@ -320,8 +321,9 @@ void frmPrincipal::Command_rip_Click()
     m_batchDrive = m_ui->cboLecteurs->currentIndex();
     m_batch.reset(QThread::create([this] {
         try {
-            Conversion conversion(m_form, *m_view);
-            conversion.ConvertirPistes();
+            // One job: the window's batch reads and encodes one track after the other.
+            BatchRunner batch(m_form, *m_view, 1);
+            batch.ConvertirPistes();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());

@@ -1,3 +1,4 @@
+#include "BatchRunner.h"
 #include "Conversion.h"
 #include "CoreTexts.h"
 #include "SafeFileName.h"
@@ -109,6 +110,7 @@ struct Rig
     FormFields form;
     QString folder;
     Conversion conversion{form, view};
+    BatchRunner batch{form, view, 1}; // the window's batch
 
     // Around a real reader, whose drive the caller opens.
     Rig(CdReader &other, const QString &dir) : folder(dir) { init(other); }
@@ -305,7 +307,7 @@ void TestConversion::unsafeTitlesStayInTheFolder()
     Rig rig(parent + u"/musiques"_s, {30, 30, 30, 30},
             {u"AC/DC: Live?"_s, u"../escape"_s, u".."_s, u"CON"_s});
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), (QStringList{u"AC_DC_ Live_.wav"_s, u"Piste 3.wav"_s,
                                        u"_._escape.wav"_s, u"_CON.wav"_s}));
@@ -474,7 +476,7 @@ void TestConversion::emptyList()
     Rig rig(freshFolder(), {});
     rig.form.LbStop = true;
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.events, QStringList{u"count"_s});
     QVERIFY(rig.reader.calls.isEmpty());
@@ -487,7 +489,7 @@ void TestConversion::nothingTicked()
     rig.view.addItem(u"Piste 1"_s, false);
     rig.view.addItem(u"Piste 2"_s, false);
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.events,
              (QStringList{u"count"_s, u"checked 1"_s, u"checked 2"_s, u"refresh"_s,
@@ -504,7 +506,7 @@ void TestConversion::statusSequence()
     rig.view.addItem(u"Milieu"_s, false);
     rig.view.addItem(u"Fin"_s, true);
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.statuses,
              (QStringList{u"Etat : Extraction de Intro"_s, u"Etat : En attente"_s,
@@ -520,7 +522,7 @@ void TestConversion::staleCancelIsForgotten()
     Rig rig(freshFolder(), {40, 40}, {u"Un"_s, u"Deux"_s});
     rig.form.LbStop = true;
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
     QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
@@ -533,7 +535,7 @@ void TestConversion::cancelDuringExtraction()
         rig.view.addItem(title, true);
     rig.view.raiseAtYield(rig.form.LbStop, 1);
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     // Track 1 stops after its third chunk; the others read one chunk each and stop.
     QCOMPARE(rig.reader.reads.size(), std::size_t(5));
@@ -551,7 +553,7 @@ void TestConversion::cancelDuringTheLastYieldFinishesTheTrack()
     Rig rig(freshFolder(), {50, 50}, {u"Un"_s, u"Deux"_s});
     rig.view.raiseAtYield(rig.form.LbStop, 1); // the yield after track 1's last chunk
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), QStringList{u"Un.wav"_s});
     QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
@@ -570,7 +572,7 @@ void TestConversion::itemsAreReadWhenReached()
         }
     };
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), (QStringList{u"Renommée.wav"_s, u"Un.wav"_s}));
 }
@@ -582,7 +584,7 @@ void TestConversion::duplicateNamesInOneBatch()
     // A file from an earlier run is replaced as usual.
     writeFile(rig.path(u"Même.wav"_s), "earlier run");
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
              (QStringList{u"Une piste du même nom a déjà été convertie : Même"_s,
@@ -602,7 +604,7 @@ void TestConversion::failedReadGoesOnWithTheNextTrack()
     Rig rig(freshFolder(), {100, 40}, {u"Un"_s, u"Deux"_s});
     rig.reader.failReadAt = 2;
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
              (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s),
@@ -624,7 +626,7 @@ void TestConversion::tocOverflowIsReportedAndTheBatchGoesOn()
     // The next reading of the table is a sound one.
     rig.view.onMessage = [&rig, good](const RecordingView::Message &) { rig.reader.toc = good; };
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messages.size(), 2);
     QCOMPARE(rig.view.messages.first().text,
@@ -641,7 +643,7 @@ void TestConversion::closingDuringExtraction()
     writeFile(rig.path(u"Deux.mp3"_s), "earlier run");
     rig.view.raiseAtYield(rig.form.closing, 1);
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), QStringList{u"Deux.mp3"_s});
     QCOMPARE(readAll(rig.path(u"Deux.mp3"_s)), QByteArray("earlier run"));
@@ -694,7 +696,7 @@ void TestConversion::encodingTypes()
     rig->view.addItem(title, false);
     rig->view.addItem(title, true);
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
     QCOMPARE(rig->files(), files);
@@ -718,7 +720,7 @@ void TestConversion::eventsOfOneTrack()
     auto rig = imageRig();
     rig->view.addItem(u"Intro"_s, true);
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     // Without the progress values and yields, which the other tests count.
     QStringList events;
@@ -755,7 +757,7 @@ void TestConversion::tagsAreReadAtEachEncoding()
             rig->view.album = u"Второй"_s;
     };
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(tagsOf(rig->path(u"Un.mp3"_s)).album, u"titre"_s);
     QCOMPARE(tagsOf(rig->path(u"Deux.mp3"_s)).album, u"Второй"_s);
@@ -776,7 +778,7 @@ void TestConversion::earlierFilesAreReplaced()
     rig->view.addItem(u"Deux"_s, true);
     QVERIFY(QFile::link(outside, rig->path(u"Deux.mp3"_s)));
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(), QStringList{u"Rip du CD terminé"_s});
     verifyMp3OfTrack(rig->path(u"Un.mp3"_s), 1);
@@ -795,7 +797,7 @@ void TestConversion::encodingFailureKeepsTheWav()
     rig->view.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     // Both tracks fail on their own; the batch runs to its end.
     QCOMPARE(rig->view.messages.size(), 3);
@@ -820,7 +822,7 @@ void TestConversion::mp3ThatCannotBeReplacedIsReported()
     rig->view.addItem(u"Deux"_s, true);
     QVERIFY(QDir().mkpath(rig->path(u"Un.mp3/inside"_s)));
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messages.size(), 2);
     const QString prefix = u"Erreur lors de la conversion de Un\nImpossible de supprimer le fichier "_s
@@ -841,7 +843,7 @@ void TestConversion::cancelDuringEncodingLetsItFinish()
     rig->view.addItem(u"Deux"_s, true);
     rig->view.raiseAtYield(rig->form.LbStop, (trackSectors(1) + 24) / 25 + 3);
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->files(), QStringList{u"Un.mp3"_s});
     verifyMp3OfTrack(rig->path(u"Un.mp3"_s), 1);
@@ -866,7 +868,7 @@ void TestConversion::closingDuringEncoding()
     writeFile(rig->path(u"Un.mp3"_s), "earlier run of Un");
     rig->view.raiseAtYield(rig->form.closing, (trackSectors(1) + 24) / 25 + 3);
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     // Nothing unfinished of track 1 (its complete WAV stays when it was wanted), its earlier
     // MP3 kept; track 2 untouched; not a word more.
@@ -899,7 +901,7 @@ void TestConversion::truncatedImage()
     rig.view.addItem(u"Un"_s, true);
     rig.view.addItem(u"Deux"_s, true);
 
-    rig.conversion.ConvertirPistes();
+    rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
              (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Deux.wav"_s),
@@ -942,7 +944,7 @@ void TestConversion::unwritableFolder()
     rig->view.addItem(u"Un"_s, true);
     rig->view.addItem(u"Deux"_s, true);
 
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(),
              (QStringList{u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Un.wav"_s,
@@ -962,7 +964,7 @@ void TestConversion::diskFullWhileWritingTheWav()
     rig->view.addItem(u"Deux"_s, true);
     {
         FileSizeLimit limit(64 * 1024);
-        rig->conversion.ConvertirPistes();
+        rig->batch.ConvertirPistes();
     }
     QCOMPARE(rig->view.messageTexts(),
              (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Un.wav"_s),
@@ -981,7 +983,7 @@ void TestConversion::diskFullWhileWritingTheMp3()
         if (index == chunks)
             limit.emplace(16 * 1024);
     };
-    rig->conversion.ConvertirPistes();
+    rig->batch.ConvertirPistes();
     limit.reset();
 
     QCOMPARE(rig->view.messages.size(), 2);

@@ -2,7 +2,7 @@
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "Mp3Check.h"
-#include "ParallelConversion.h"
+#include "BatchRunner.h"
 #include "RecordingView.h"
 #include "TestEnvironment.h"
 
@@ -98,15 +98,15 @@ private:
 };
 
 // Records what the batch shows of the tracks in progress.
-class RecordingDisplay : public ParallelConversion::Display
+class RecordingDisplay : public BatchRunner::Display
 {
 public:
-    std::function<void(const std::vector<ParallelConversion::TrackLine> &)> onShow;
+    std::function<void(const std::vector<BatchRunner::TrackLine> &)> onShow;
     int mostEncodings = 0;
     QList<std::int32_t> finished; // positions, in the order they were reported
     QSet<std::int32_t> waited;    // positions shown as read and waiting for an encoder
 
-    void showTracks(const std::vector<ParallelConversion::TrackLine> &lines) override
+    void showTracks(const std::vector<BatchRunner::TrackLine> &lines) override
     {
         const auto encodings = static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const auto &line) {
             return line.status.startsWith(u"Etat : Encodage de "_s);
@@ -119,7 +119,7 @@ public:
         if (onShow)
             onShow(lines);
     }
-    void trackFinished(const ParallelConversion::TrackLine &line) override { finished << line.position; }
+    void trackFinished(const BatchRunner::TrackLine &line) override { finished << line.position; }
 };
 
 // A disc image of its own, opened in a real reader, and a music folder.
@@ -238,7 +238,7 @@ void TestParallel::sameResultAsOneTrackAtATime()
     QFETCH(bool, cutImage);
     QFETCH(bool, staleCancel);
 
-    // jobs 0: the one-track-at-a-time batch.
+    // jobs 1: the one-track-at-a-time batch.
     const auto convert = [&](int jobs, const QString &dir) {
         Disc disc(dir, lengths);
         RecordingView view;
@@ -258,17 +258,10 @@ void TestParallel::sameResultAsOneTrackAtATime()
             bin.resize(bin.size() - 50 * discimage::BytesPerSector);
         }
         Outcome outcome;
-        if (jobs == 0) {
-            Conversion conversion(form, view);
-            conversion.ConvertirPistes();
-            outcome.attempted = conversion.tracksAttempted();
-            outcome.produced = conversion.tracksProduced();
-        } else {
-            ParallelConversion conversion(form, view, jobs);
-            conversion.ConvertirPistes();
-            outcome.attempted = conversion.tracksAttempted();
-            outcome.produced = conversion.tracksProduced();
-        }
+        BatchRunner conversion(form, view, jobs);
+        conversion.ConvertirPistes();
+        outcome.attempted = conversion.tracksAttempted();
+        outcome.produced = conversion.tracksProduced();
         // Paths differ between the two runs only by their folder.
         outcome.shown = shown(view.events).replaceInStrings(disc.music, u"<musiques>"_s);
         outcome.files = entries(disc.music);
@@ -277,7 +270,7 @@ void TestParallel::sameResultAsOneTrackAtATime()
 
     const QString one = freshFolder();
     const QString three = freshFolder();
-    const Outcome sequential = convert(0, one);
+    const Outcome sequential = convert(1, one);
     const Outcome parallel = convert(3, three);
 
     QVERIFY(!sequential.files.isEmpty());
@@ -322,7 +315,7 @@ void TestParallel::encodingsRunAtOnceWithinBounds()
     disc.prepare(form, spy);
     form.settings.LbHauteQualite = true; // slower encodings
     RecordingDisplay display;
-    ParallelConversion conversion(form, view, jobs, &display);
+    BatchRunner conversion(form, view, jobs, &display);
 
     conversion.ConvertirPistes();
 
@@ -360,7 +353,7 @@ void TestParallel::closingLeavesNoUnfinishedFile()
     form.settings.LbHauteQualite = true;
     RecordingDisplay display;
     // Closed while two encodings are under way, with more tracks read and waiting.
-    display.onShow = [&](const std::vector<ParallelConversion::TrackLine> &lines) {
+    display.onShow = [&](const std::vector<BatchRunner::TrackLine> &lines) {
         const auto encodingsUnderWay = std::count_if(lines.begin(), lines.end(), [](const auto &line) {
             return line.status.startsWith(u"Etat : Encodage de "_s) && line.value >= 10;
         });
@@ -369,7 +362,7 @@ void TestParallel::closingLeavesNoUnfinishedFile()
             form.LbStop = true;
         }
     };
-    ParallelConversion conversion(form, view, 2, &display);
+    BatchRunner conversion(form, view, 2, &display);
 
     conversion.ConvertirPistes();
 
@@ -408,7 +401,7 @@ void TestParallel::emptyListDoesNothing()
     disc.prepare(form, *disc.reader);
     form.LbStop = true;
     RecordingDisplay display;
-    ParallelConversion conversion(form, view, 4, &display);
+    BatchRunner conversion(form, view, 4, &display);
 
     conversion.ConvertirPistes();
 
@@ -420,4 +413,4 @@ void TestParallel::emptyListDoesNothing()
 }
 
 SONALBURY_TEST_MAIN_CORE(TestParallel)
-#include "tst_parallel.moc"
+#include "tst_batchrunner.moc"

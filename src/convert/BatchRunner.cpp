@@ -1,0 +1,477 @@
+#include "BatchRunner.h"
+
+#include "Conversion.h"
+#include "CoreTexts.h"
+
+#include <chrono>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace {
+
+// A close comes from a signal handler, which cannot wake a waiting thread: waits look at
+// the flag this often.
+constexpr auto ClosePollInterval = std::chrono::milliseconds(100);
+
+// What the view is shown must not stop a batch: a failure to show it is dropped.
+template <typename Body>
+void showSafely(Body &&body) noexcept
+{
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+struct BatchRunner::Track
+{
+    struct Event
+    {
+        bool message = false; // a message box, else a status text
+        QString text;
+        MessageIcon icon = MessageIcon::None;
+        QString title;
+    };
+
+    std::int32_t position = 0;
+    QString name;
+    // The tag boxes as they were when the batch reached the track (several jobs).
+    QString album;
+    QString artist;
+    std::optional<Conversion::ExtractedTrack> extracted;
+
+    QString status;
+    std::int32_t max = 0;
+    std::int32_t value = 0;
+    bool finished = false;
+    bool made = false; // the file asked for exists, complete
+    QStringList files; // that file, once made
+    std::vector<Event> events; // for the view, in the order they happened
+    std::size_t eventsShown = 0;
+};
+
+// One call for the view or the display, taken under the lock and made outside it.
+struct BatchRunner::Report
+{
+    enum class Kind
+    {
+        Status,
+        Message,
+        Finished, // Display::trackFinished
+        Lines,    // Display::showTracks
+    };
+    Kind kind = Kind::Status;
+    QString text;
+    MessageIcon icon = MessageIcon::None;
+    QString title;
+    TrackLine line;
+    std::vector<TrackLine> lines;
+};
+
+// What the extraction or the encoding of one track shows: kept with the track until the
+// view can be given it in list order, and its progress handed to the display. With one
+// job the track in progress is always the first unfinished one: the progress bar, the
+// breathing of the interface and the tag boxes are the view's own.
+class BatchRunner::TrackView : public RipView
+{
+public:
+    explicit TrackView(BatchRunner &batch) : m_batch(batch) {}
+
+    void setTrack(Track *track)
+    {
+        m_track = track;
+        m_value = 0;
+    }
+
+    void setProgressMax(std::int32_t max) override
+    {
+        if (m_batch.m_encodeInline)
+            m_batch.m_view.setProgressMax(max);
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            m_track->max = max;
+            m_track->value = 0;
+            m_batch.publish();
+        }
+        m_batch.deliverReports();
+    }
+
+    // The line keeps the furthest point of the step under way: the bar set back to 0 at the
+    // end of a track would otherwise show a finished track as not started.
+    void setProgressValue(std::int32_t value) override
+    {
+        m_value = value;
+        if (m_batch.m_encodeInline)
+            m_batch.m_view.setProgressValue(value);
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            if (value <= m_track->value)
+                return;
+            m_track->value = value;
+            m_batch.publish();
+        }
+        m_batch.deliverReports();
+    }
+
+    std::int32_t progressValue() const override { return m_value; }
+
+    void setStatusText(const QString &text) override
+    {
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            m_track->status = text;
+            m_track->value = 0;
+            m_track->events.push_back(Track::Event{false, text, MessageIcon::None, QString()});
+            m_batch.showInOrder();
+            m_batch.publish();
+        }
+        m_batch.deliverReports();
+    }
+
+    void showMessage(const QString &text, MessageIcon icon, const QString &title) override
+    {
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            m_track->events.push_back(Track::Event{true, text, icon, title});
+            m_batch.showInOrder();
+        }
+        m_batch.deliverReports();
+    }
+
+    void yieldToUi() override
+    {
+        if (m_batch.m_encodeInline)
+            m_batch.m_view.yieldToUi();
+    }
+
+    // The per-track work reads no track list: the batch hands it the track.
+    std::int32_t trackCount() override { return 0; }
+    bool trackChecked(std::int32_t) override { return false; }
+    QString trackText(std::int32_t) override { return QString(); }
+
+    QString albumText() override
+    {
+        return m_batch.m_encodeInline ? m_batch.m_view.albumText() : m_track->album;
+    }
+    QString artistText() override
+    {
+        return m_batch.m_encodeInline ? m_batch.m_view.artistText() : m_track->artist;
+    }
+    void refreshFileList() override {}
+
+private:
+    BatchRunner &m_batch;
+    Track *m_track = nullptr;
+    std::int32_t m_value = 0;
+};
+
+BatchRunner::BatchRunner(FormFields &form, RipView &view, int jobs, Display *display)
+    : m_form(form)
+    , m_view(view)
+    , m_jobs(jobs < 1 ? 1 : jobs)
+    , m_display(display)
+{
+}
+
+BatchRunner::~BatchRunner() = default;
+
+void BatchRunner::beginBatch()
+{
+    // A cancel pressed while no batch ran must not stop this one.
+    m_form.LbStop.store(false);
+    const std::lock_guard lock(m_mutex);
+    m_tracks.clear();
+    m_waiting.clear();
+    m_reports.clear();
+    m_readingDone = false;
+    m_committed = 0;
+    m_attempted = 0;
+    m_produced.clear();
+}
+
+void BatchRunner::endBatch()
+{
+    deliverReports();
+}
+
+void BatchRunner::ConvertirPistes()
+{
+    beginBatch();
+    struct End
+    {
+        BatchRunner &batch;
+        ~End() { batch.endBatch(); }
+    } end{*this};
+
+    const std::int32_t count = m_view.trackCount();
+    if (count <= 0)
+        return;
+
+    {
+        std::vector<std::jthread> encoders;
+        // Declared after the threads so that it runs first: an encoder only ends once the
+        // reading is over, whatever way the reading ended.
+        struct ReadingDone
+        {
+            BatchRunner &batch;
+            ~ReadingDone()
+            {
+                const std::lock_guard lock(batch.m_mutex);
+                batch.m_readingDone = true;
+                batch.m_changed.notify_all();
+            }
+        } readingDone{*this};
+
+        if (m_jobs > 1) {
+            try {
+                for (int i = 0; i < m_jobs; ++i)
+                    encoders.emplace_back([this] { encodeTracks(); });
+            } catch (const std::system_error &) {
+                // Fewer threads than asked for; with none at all the reader encodes itself.
+            }
+        }
+        m_encodeInline = encoders.empty();
+        {
+            // Tracks are coming: a terminal draws its block from now on instead of one bar.
+            const std::lock_guard lock(m_mutex);
+            publish();
+        }
+        deliverReports();
+        TrackView reading(*this);
+        readTracks(reading, count);
+    }
+
+    {
+        const std::lock_guard lock(m_mutex);
+        showInOrder();
+        for (const auto &track : m_tracks)
+            m_produced += track->files;
+    }
+    deliverReports();
+    if (m_form.closing.load())
+        return;
+    showSafely([&] {
+        m_view.refreshFileList();
+        m_view.showMessage(CoreTexts::ripFinished(), MessageIcon::Information);
+        m_view.setProgressValue(0);
+    });
+}
+
+void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
+{
+    Conversion reader(m_form, reading);
+    for (std::int32_t i = 1; i <= count; ++i) {
+        if (m_form.closing.load())
+            break;
+        // Read when reached: a tick or a title changed during the batch counts.
+        if (!m_view.trackChecked(i))
+            continue;
+        std::unique_lock lock(m_mutex);
+        waitForRoom(lock);
+        if (m_form.closing.load())
+            break;
+        lock.unlock();
+        auto created = std::make_unique<Track>();
+        Track &track = *created;
+        track.position = i;
+        track.name = m_view.trackText(i);
+        if (!m_encodeInline) {
+            track.album = m_view.albumText();
+            track.artist = m_view.artistText();
+        }
+        lock.lock();
+        m_tracks.push_back(std::move(created));
+        ++m_attempted;
+        lock.unlock();
+
+        reading.setTrack(&track);
+        const std::int32_t madeBefore = reader.tracksProduced();
+        std::optional<Conversion::ExtractedTrack> extracted = reader.extractTrack(i, track.name);
+
+        lock.lock();
+        // A WAV file wanted for itself is made by the reading.
+        track.made = reader.tracksProduced() > madeBefore;
+        if (track.made)
+            track.files = reader.producedFiles().mid(madeBefore);
+        if (!extracted) {
+            lock.unlock();
+            finish(track);
+            continue;
+        }
+        track.extracted = std::move(extracted);
+        if (m_encodeInline) {
+            lock.unlock();
+            encode(track);
+            continue;
+        }
+        // Read in full and waiting: the line says so rather than "extraction, 100 %".
+        track.status = CoreTexts::statusWaitingForEncoder(track.name);
+        track.value = 0;
+        m_waiting.push_back(&track);
+        publish();
+        m_changed.notify_all();
+        lock.unlock();
+        deliverReports();
+    }
+}
+
+void BatchRunner::encodeTracks()
+{
+    for (;;) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_waiting.empty() || m_readingDone; });
+        if (m_waiting.empty())
+            return;
+        Track *track = m_waiting.front();
+        m_waiting.pop_front();
+        // Room for the reader to read the next track.
+        m_changed.notify_all();
+        lock.unlock();
+        encode(*track);
+    }
+}
+
+void BatchRunner::encode(Track &track)
+{
+    QStringList produced;
+    try {
+        TrackView view(*this);
+        view.setTrack(&track);
+        Conversion encoding(m_form, view);
+        if (m_form.closing.load())
+            encoding.abandonExtracted(*track.extracted);
+        else
+            encoding.encodeTrack(*track.extracted);
+        produced = encoding.producedFiles();
+    } catch (...) {
+        // Conversion reports its own failures; nothing else may end the thread.
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        track.made = track.made || !produced.isEmpty();
+        track.files += produced;
+    }
+    finish(track);
+}
+
+void BatchRunner::waitForRoom(std::unique_lock<std::mutex> &lock)
+{
+    if (m_encodeInline)
+        return;
+    const auto limit = static_cast<std::size_t>(m_jobs);
+    while (m_waiting.size() >= limit && !m_form.closing.load()) {
+        m_changed.wait_for(lock, ClosePollInterval);
+        // What the encoders finished meanwhile is shown from here too.
+        if (!m_reports.empty() && !m_reporting) {
+            lock.unlock();
+            deliverReports();
+            lock.lock();
+        }
+    }
+}
+
+void BatchRunner::finish(Track &track)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        track.finished = true;
+        showInOrder();
+        publish();
+    }
+    deliverReports();
+}
+
+void BatchRunner::showInOrder()
+{
+    // The first unfinished track shows what happens to it as it happens; the tracks after it
+    // keep theirs until it is finished. Once the program is closing, status texts of tracks
+    // that were all interrupted would only mislead; failures met before are still told.
+    while (m_committed < m_tracks.size()) {
+        Track &track = *m_tracks[m_committed];
+        for (; track.eventsShown < track.events.size(); ++track.eventsShown) {
+            const Track::Event &event = track.events[track.eventsShown];
+            if (!event.message && m_form.closing.load())
+                continue;
+            Report report;
+            report.kind = event.message ? Report::Kind::Message : Report::Kind::Status;
+            report.text = event.text;
+            report.icon = event.icon;
+            report.title = event.title;
+            m_reports.push_back(std::move(report));
+        }
+        if (!track.finished)
+            return;
+        ++m_committed;
+        // A track cut short by the close leaves no line behind, like its files.
+        const bool cutShort = m_form.closing.load() && !track.made;
+        if (m_display != nullptr && !track.status.isEmpty() && !cutShort) {
+            Report report;
+            report.kind = Report::Kind::Finished;
+            report.line = lineOf(track);
+            m_reports.push_back(std::move(report));
+        }
+        track.events.clear();
+        track.eventsShown = 0;
+        if (!m_form.closing.load()) {
+            Report report;
+            report.text = CoreTexts::statusIdle();
+            m_reports.push_back(std::move(report));
+        }
+    }
+}
+
+void BatchRunner::publish()
+{
+    if (m_display == nullptr)
+        return;
+    Report report;
+    report.kind = Report::Kind::Lines;
+    for (std::size_t i = m_committed; i < m_tracks.size(); ++i) {
+        const Track &track = *m_tracks[i];
+        if (!track.finished && !track.status.isEmpty())
+            report.lines.push_back(lineOf(track));
+    }
+    m_reports.push_back(std::move(report));
+}
+
+void BatchRunner::deliverReports()
+{
+    // One thread at a time hands the reports over, in order, without the lock: a view may
+    // block (a modal box) while the encoders go on. A thread that finds another at it leaves
+    // its reports to that one.
+    std::unique_lock lock(m_mutex);
+    if (m_reporting)
+        return;
+    m_reporting = true;
+    while (!m_reports.empty()) {
+        const Report report = std::move(m_reports.front());
+        m_reports.pop_front();
+        lock.unlock();
+        showSafely([&] {
+            switch (report.kind) {
+            case Report::Kind::Status:
+                m_view.setStatusText(report.text);
+                break;
+            case Report::Kind::Message:
+                m_view.showMessage(report.text, report.icon, report.title);
+                break;
+            case Report::Kind::Finished:
+                m_display->trackFinished(report.line);
+                break;
+            case Report::Kind::Lines:
+                m_display->showTracks(report.lines);
+                break;
+            }
+        });
+        lock.lock();
+    }
+    m_reporting = false;
+}
+
+BatchRunner::TrackLine BatchRunner::lineOf(const Track &track)
+{
+    return TrackLine{track.position, track.status, track.max, track.value};
+}
