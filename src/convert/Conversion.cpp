@@ -154,7 +154,7 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
 
     const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
     const QString baseName = safeFileName(name, trackNumber);
-    if (!claimFileName(baseName)) {
+    if (m_batchNames.contains(baseName, FileNameCase)) {
         warn(CoreTexts::duplicateName(name));
         return Extracted::Done;
     }
@@ -168,6 +168,11 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
         abandonTrack();
         return Extracted::Done;
     }
+    // A complete WAV file (made, or about to be encoded) or a partial one left for the user
+    // takes the name: a later track of the same name must not overwrite it. A track that
+    // was cancelled left nothing, and the name stays free.
+    if (m_extracted || OutputFiles::exists(m_wavPath))
+        m_batchNames.append(baseName);
 
     if (m_extracted && m_form.settings.LlTypeEncodage == 1)
         m_produced.append(m_wavPath);
@@ -277,12 +282,4 @@ void Conversion::warn(const QString &text)
     if (m_form.closing.load())
         return;
     m_view.showMessage(text, MessageIcon::Exclamation);
-}
-
-bool Conversion::claimFileName(const QString &baseName)
-{
-    if (m_batchNames.contains(baseName, FileNameCase))
-        return false;
-    m_batchNames.append(baseName);
-    return true;
 }

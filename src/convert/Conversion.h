@@ -77,11 +77,10 @@ private:
     void encodeExtracted(const QString &name);
     void abandonTrack();
     void warn(const QString &text);
-    bool claimFileName(const QString &baseName);
 
     FormFields &m_form;
     RipView &m_view;
-    QStringList m_batchNames; // base names already used by the running batch
+    QStringList m_batchNames; // base names taken by tracks of the running batch
     QStringList m_produced; // files asked for and made by the running batch
 
     // The track under way, for the clean-up after a failure or a close.

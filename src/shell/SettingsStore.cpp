@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QIODevice>
+#include <QMap>
 #include <QSettings>
 #include <QStringList>
 #include <cfenv>
@@ -13,6 +15,83 @@ namespace {
 
 const QString section = QStringLiteral("Parametres");
 
+#ifndef Q_OS_WIN
+// The INI file as a user edits it: every value is its raw text up to the end of the line
+// (QSettings' own INI syntax would make "a, b" a list and cut "/x;y" at a comment). Written
+// values are quoted, so that blanks at either end survive; a quoted value is read without
+// its quotes, as QSettings writes them too.
+QString unquoted(const QString &text)
+{
+    if (text.size() < 2 || !text.startsWith(QLatin1Char('"')) || !text.endsWith(QLatin1Char('"')))
+        return text;
+    QString value;
+    for (qsizetype i = 1; i + 1 < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\\') && i + 2 < text.size())
+            c = text.at(++i);
+        value += c;
+    }
+    return value;
+}
+
+QString quoted(const QString &text)
+{
+    QString value = text;
+    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+    value.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+    return QLatin1Char('"') + value + QLatin1Char('"');
+}
+
+bool readRawIni(QIODevice &device, QSettings::SettingsMap &map)
+{
+    QString group;
+    const QStringList lines = QString::fromUtf8(device.readAll()).split(QLatin1Char('\n'));
+    for (QString line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
+            group = trimmed.mid(1, trimmed.size() - 2).trimmed();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (equals <= 0 || trimmed.startsWith(QLatin1Char(';')) || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        const QString key = line.left(equals).trimmed();
+        const QString value = unquoted(line.mid(equals + 1).trimmed());
+        map.insert(group.isEmpty() ? key : group + QLatin1Char('/') + key, value);
+    }
+    return true;
+}
+
+bool writeRawIni(QIODevice &device, const QSettings::SettingsMap &map)
+{
+    QMap<QString, QStringList> groups;
+    for (auto it = map.cbegin(); it != map.cend(); ++it) {
+        const qsizetype slash = it.key().indexOf(QLatin1Char('/'));
+        const QString group = slash < 0 ? QStringLiteral("General") : it.key().left(slash);
+        const QString key = slash < 0 ? it.key() : it.key().mid(slash + 1);
+        groups[group] << key + QLatin1Char('=') + quoted(it.value().toString());
+    }
+    QString text;
+    for (auto it = groups.cbegin(); it != groups.cend(); ++it) {
+        if (!text.isEmpty())
+            text += QLatin1Char('\n');
+        text += QLatin1Char('[') + it.key() + QStringLiteral("]\n") + it.value().join(QLatin1Char('\n'))
+                + QLatin1Char('\n');
+    }
+    const QByteArray bytes = text.toUtf8();
+    return device.write(bytes) == bytes.size();
+}
+
+QSettings::Format rawIniFormat()
+{
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("ini"), readRawIni, writeRawIni);
+    return format;
+}
+#endif
+
 std::unique_ptr<QSettings> openStore(const QString &applicationName)
 {
 #ifdef Q_OS_WIN
@@ -20,7 +99,7 @@ std::unique_ptr<QSettings> openStore(const QString &applicationName)
         QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + applicationName,
         QSettings::NativeFormat);
 #else
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, applicationName);
+    return std::make_unique<QSettings>(rawIniFormat(), QSettings::UserScope, applicationName);
 #endif
 }
 
@@ -64,9 +143,6 @@ QString SettingsStore::read(const QString &key, const QString &defaultText) cons
     const QVariant value = store->value(section + QLatin1Char('/') + key);
     if (!value.isValid())
         return defaultText;
-    // An INI value with commas comes back as a list: it was one text.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(QLatin1Char(','));
     return value.toString();
 }
 

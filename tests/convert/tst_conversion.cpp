@@ -221,6 +221,8 @@ private slots:
     void cancelDuringTheLastYieldFinishesTheTrack();
     void itemsAreReadWhenReached();
     void duplicateNamesInOneBatch();
+    void nameOfATrackThatLeftNothingStaysFree_data();
+    void nameOfATrackThatLeftNothingStaysFree();
     void failedReadGoesOnWithTheNextTrack();
     void tocOverflowIsReportedAndTheBatchGoesOn();
     void closingDuringExtraction();
@@ -575,6 +577,39 @@ void TestConversion::itemsAreReadWhenReached()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.files(), (QStringList{u"Renommée.wav"_s, u"Un.wav"_s}));
+}
+
+// The first of two tracks of one name fails: its name is taken only when it left a file
+// that the second would overwrite.
+void TestConversion::nameOfATrackThatLeftNothingStaysFree_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QStringList>("files");
+    // The cancel stops the rest of the batch: the second track is cancelled too, silently.
+    QTest::newRow("cancelled") << u"cancel"_s << QStringList{u"Rip du CD terminé"_s} << QStringList{};
+    QTest::newRow("unreadable, partial file kept")
+        << u"read"_s
+        << QStringList{u"Erreur lors de l'ecriture du fichier <wav>"_s, u"Une piste du même nom a déjà été convertie : Même"_s,
+                       u"Rip du CD terminé"_s}
+        << QStringList{u"Même.wav"_s};
+}
+
+void TestConversion::nameOfATrackThatLeftNothingStaysFree()
+{
+    QFETCH(QString, failure);
+    QFETCH(QStringList, messages);
+    QFETCH(QStringList, files);
+    Rig rig(freshFolder(), {40, 60}, {u"Même"_s, u"Même"_s});
+    if (failure == u"cancel"_s)
+        rig.view.raiseAtYield(rig.form.LbStop, 0);
+    else
+        rig.reader.failReadAt = 1;
+
+    rig.batch.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(), messages.replaceInStrings(u"<wav>"_s, rig.path(u"Même.wav"_s)));
+    QCOMPARE(rig.files(), files);
 }
 
 void TestConversion::duplicateNamesInOneBatch()

@@ -48,6 +48,40 @@ private slots:
         QCOMPARE(raw.value(QStringLiteral("NomFichier")).toString(), QStringLiteral("3"));
     }
 
+    // Texts edited by hand come back as they were typed, and survive a save.
+    void handEditedTextsStayUnchanged_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("comma") << "Serveur=a, b" << "a, b";
+        QTest::newRow("semicolon") << "Serveur=/x;y" << "/x;y";
+        QTest::newRow("quotes inside") << "Serveur=a \"b\" c" << "a \"b\" c";
+        QTest::newRow("accents") << "Serveur=serveur-é.fr" << "serveur-é.fr";
+    }
+
+    void handEditedTextsStayUnchanged()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, text);
+        const QString app = freshName();
+        SettingsStore store(app);
+        QDir().mkpath(QFileInfo(store.location()).path());
+        QFile file(store.location());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write((QStringLiteral("[Parametres]\n") + line + QStringLiteral("\nCgi=/x;y,z\n")).toUtf8());
+        file.close();
+
+        FormFields form;
+        ChargerParametres(form, store);
+        QCOMPARE(form.settings.LsServeur, text);
+        QCOMPARE(form.settings.LsCgi, QStringLiteral("/x;y,z"));
+        QVERIFY(SauverParametres(form, store));
+        FormFields again;
+        ChargerParametres(again, SettingsStore(app));
+        QCOMPARE(again.settings.LsServeur, text);
+        QCOMPARE(again.settings.LsCgi, QStringLiteral("/x;y,z"));
+    }
+
     void storeLivesInTheUsersConfigurationFolder()
     {
         const QString location = SettingsStore(QStringLiteral("sonalbury-cdmp3")).location();
