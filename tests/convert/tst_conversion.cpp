@@ -231,6 +231,8 @@ private slots:
     // Real disc image and encoder
     void encodingTypes_data();
     void encodingTypes();
+    void windowSettingsReachTheEncoder_data();
+    void windowSettingsReachTheEncoder();
     void eventsOfOneTrack();
     void tagsAreReadAtEachEncoding();
     void earlierFilesAreReplaced();
@@ -748,6 +750,39 @@ void TestConversion::encodingTypes()
         QCOMPARE(tags.album, u"titre"_s);
         QCOMPARE(tags.comment, u"Encodé par Sonalbury CD-MP3"_s);
     }
+}
+
+// The mode and the quality box of the settings, as the MP3 file itself says them: its
+// frame headers give the channel mode, its Info frame the encoder's quality indicator.
+void TestConversion::windowSettingsReachTheEncoder_data()
+{
+    QTest::addColumn<std::int32_t>("mode");
+    QTest::addColumn<bool>("highQuality");
+    QTest::addColumn<int>("indicator");
+    // The indicator is 100 - 10 × the VBR level (4 when unused) - the quality level, and the
+    // quality level is 2 for high quality, 7 otherwise.
+    QTest::newRow("stereo, high quality") << std::int32_t{0} << true << 58;
+    QTest::newRow("joint stereo, normal quality") << std::int32_t{1} << false << 53;
+    QTest::newRow("mono, high quality") << std::int32_t{3} << true << 58;
+}
+
+void TestConversion::windowSettingsReachTheEncoder()
+{
+    QFETCH(std::int32_t, mode);
+    QFETCH(bool, highQuality);
+    QFETCH(int, indicator);
+    auto rig = imageRig();
+    rig->form.settings.LlMode = mode;
+    rig->form.settings.LbHauteQualite = highQuality;
+    rig->view.addItem(u"Un"_s, true);
+
+    rig->batch.ConvertirPistes();
+
+    const QString mp3 = rig->path(u"Un.mp3"_s);
+    const Mp3Check::Audio audio = Mp3Check::decodeMp3(mp3);
+    QVERIFY2(audio.ok(), qPrintable(audio.error));
+    QCOMPARE(audio.channelMode, mode);
+    QCOMPARE(Mp3Check::lameQualityIndicator(mp3), indicator);
 }
 
 void TestConversion::eventsOfOneTrack()

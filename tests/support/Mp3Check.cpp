@@ -274,3 +274,34 @@ Mp3Check::Tags Mp3Check::readTags(const QString &path)
     }
     return tags;
 }
+
+int Mp3Check::lameQualityIndicator(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    // The Info frame is the first audio frame, after an ID3v2 tag at most a few kB long.
+    const QByteArray head = file.read(64 * 1024);
+    qsizetype at = head.indexOf("Info");
+    if (at < 0)
+        at = head.indexOf("Xing");
+    if (at < 0 || at + 8 > head.size())
+        return -1;
+    const auto bigEndian = [&head](qsizetype offset) {
+        std::uint32_t value = 0;
+        for (qsizetype i = 0; i < 4; ++i)
+            value = (value << 8) | static_cast<std::uint8_t>(head.at(offset + i));
+        return value;
+    };
+    const std::uint32_t flags = bigEndian(at + 4);
+    qsizetype offset = at + 8;
+    if (flags & 1u)
+        offset += 4; // frame count
+    if (flags & 2u)
+        offset += 4; // byte count
+    if (flags & 4u)
+        offset += 100; // seek table
+    if (!(flags & 8u) || offset + 4 > head.size())
+        return -1;
+    return static_cast<int>(bigEndian(offset));
+}

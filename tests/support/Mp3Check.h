@@ -64,4 +64,8 @@ public:
     static double correlation(const Audio &reference, const Audio &decoded);
 
     static Tags readTags(const QString &path);
+
+    // The quality indicator of the encoder's Info (or Xing) frame, 0 (best) to 100; -1 when
+    // the file has none.
+    static int lameQualityIndicator(const QString &path);
 };
