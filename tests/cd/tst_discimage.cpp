@@ -1,5 +1,6 @@
 #include "DiscImage.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -23,8 +24,6 @@ Q_DECLARE_METATYPE(discimage::Audio)
 
 namespace {
 
-constexpr std::int32_t SectorBytes = 2352;
-
 DiscLayout disc(std::vector<Track> tracks, std::int32_t dataGap = 0, Audio audio = Audio::Pattern)
 {
     DiscLayout discLayout;
@@ -32,12 +31,6 @@ DiscLayout disc(std::vector<Track> tracks, std::int32_t dataGap = 0, Audio audio
     discLayout.dataGap = dataGap;
     discLayout.audio = audio;
     return discLayout;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // Samples of one channel of a stretch of audio, as fractions of full scale.

@@ -1,6 +1,7 @@
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -25,8 +26,6 @@ using discimage::Track;
 Q_DECLARE_METATYPE(discimage::DiscLayout)
 
 namespace {
-
-constexpr std::int32_t SectorBytes = 2352;
 
 Track audio(std::int32_t frames, std::int32_t pregap = 0)
 {

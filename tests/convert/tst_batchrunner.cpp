@@ -1,10 +1,11 @@
+#include "BatchRunner.h"
 #include "Conversion.h"
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "Mp3Check.h"
-#include "BatchRunner.h"
 #include "RecordingView.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,30 +21,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr std::int32_t SamplesPerSector = 588; // stereo sample frames
-
-// Everything in a folder, hidden entries included, sorted by name.
-QStringList entries(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System
-                                      | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
-
-QStringList withSuffix(const QStringList &names, const QString &suffix)
-{
-    QStringList kept;
-    for (const QString &name : names) {
-        if (name.endsWith(suffix))
-            kept << name;
-    }
-    return kept;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // What a user sees of a batch: status texts, messages and the refresh, in order (without
 // the progress values, which the display shows for the tracks in progress).

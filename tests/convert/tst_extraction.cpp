@@ -6,6 +6,7 @@
 #include "RecordingView.h"
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,23 +22,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-constexpr std::int32_t SectorBytes = 2352;
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(data), data.size());
-}
 
 // The PCM bytes of a WAV file, read through libsndfile as the encoder reads them.
 QByteArray wavSamples(const QString &path, SF_INFO *infoOut = nullptr)

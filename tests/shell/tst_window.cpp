@@ -321,6 +321,20 @@ private slots:
         QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 0);
     }
 
+    // The narrow "Piste" column cuts a long title: its tooltip gives it whole, edited too.
+    void longTitleIsReadInTheTooltip()
+    {
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(1), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QTreeWidgetItem *item = WindowHarness::tracks(*w)->topLevelItem(0);
+        QCOMPARE(item->toolTip(0), QStringLiteral("Piste 1"));
+        const QString title = QStringLiteral("Été à Paris, version longue de l'orchestre");
+        item->setText(0, title);
+        QCOMPARE(item->toolTip(0), title);
+        QCOMPARE(WindowHarness::tracks(*w)->columnWidth(0), 96);
+    }
+
     void tracksFromTheDiscsFirstTrackNumber()
     {
         auto owned = scripted(1);
