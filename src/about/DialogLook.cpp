@@ -51,15 +51,65 @@ QMargins frameMargins(const QWidget &window)
 
 } // namespace
 
-void centreOnScreen(QWidget &window)
+namespace {
+
+void centreByOuterSize(QWidget &window, const QMargins &frame)
 {
     const QScreen *screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
     const QRect area = screen->geometry();
-    const QSize outer = window.size().grownBy(frameMargins(window));
+    const QSize outer = window.size().grownBy(frame);
     window.move(area.x() + static_cast<int>((area.width() - outer.width()) / 2.0),
                 area.y() + static_cast<int>((area.height() - outer.height()) / 2.0));
+}
+
+bool frameKnown(const QWidget &window)
+{
+    const QWindow *handle = window.windowHandle();
+    return window.isVisible() && handle && !handle->frameMargins().isNull();
+}
+
+// Centres its window once more as soon as the window manager has framed it, then goes.
+class CentreOnceFramed : public QObject
+{
+public:
+    static inline const QString Name = QStringLiteral("centreOnceFramed");
+
+    explicit CentreOnceFramed(QWidget &window) : QObject(&window), m_window(window)
+    {
+        setObjectName(Name);
+        window.installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const QEvent::Type type = event->type();
+        if (watched == &m_window
+            && (type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize)
+            && frameKnown(m_window)) {
+            m_window.removeEventFilter(this);
+            centreByOuterSize(m_window, m_window.windowHandle()->frameMargins());
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget &m_window;
+};
+
+} // namespace
+
+void centreOnScreen(QWidget &window)
+{
+    centreByOuterSize(window, frameMargins(window));
+    if (frameKnown(window))
+        return;
+    // The frame was only estimated: a window not yet framed has none.
+    for (QObject *pending : window.findChildren<QObject *>(CentreOnceFramed::Name, Qt::FindDirectChildrenOnly))
+        delete pending;
+    new CentreOnceFramed(window);
 }
 
 void keepOutOfTaskbar(QWidget &dialog)

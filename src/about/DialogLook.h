@@ -14,8 +14,9 @@ QFont msSansSerif(qreal pointSize);
 // context-help button, and no resizing.
 void setFixedDialogFrame(QWidget &dialog, QSize clientSize);
 
-// Centres the window on the primary screen using its outer size, frame included. Not
-// clamped: a window larger than the screen is placed partly off it.
+// Centres the window on the primary screen using its outer size, frame included. Before the
+// window manager has framed the window its frame is estimated, and the window is centred
+// again once framed. Not clamped: a window larger than the screen is placed partly off it.
 void centreOnScreen(QWidget &window);
 
 // Makes the main window the owner of the dialog's native window, which keeps the dialog out

@@ -7,6 +7,12 @@
 // disc, the extraction, the conversion of one track and the batch.
 namespace CoreTexts {
 
+// The music folder is missing and cannot be made; path as the system spells it.
+inline QString musicFolderFailed(const QString &nativePath)
+{
+    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ».").arg(nativePath);
+}
+
 inline QString noDrive()
 {
     return QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
@@ -22,25 +28,31 @@ inline QString tracksReadError()
     return QStringLiteral("Erreur lors de la lecture des pistes");
 }
 
+// What every status text starts with.
+inline QString statusPrefix()
+{
+    return QStringLiteral("Etat : ");
+}
+
 inline QString statusExtraction(const QString &name)
 {
-    return QStringLiteral("Etat : Extraction de ") + name;
+    return statusPrefix() + QStringLiteral("Extraction de ") + name;
 }
 
 inline QString statusEncoding(const QString &name)
 {
-    return QStringLiteral("Etat : Encodage de ") + name;
+    return statusPrefix() + QStringLiteral("Encodage de ") + name;
 }
 
 // A track read while every encoder is busy (the terminal's line of that track).
 inline QString statusWaitingForEncoder(const QString &name)
 {
-    return QStringLiteral("Etat : En attente d'encodage de ") + name;
+    return statusPrefix() + QStringLiteral("En attente d'encodage de ") + name;
 }
 
 inline QString statusIdle()
 {
-    return QStringLiteral("Etat : En attente");
+    return statusPrefix() + QStringLiteral("En attente");
 }
 
 inline QString ripFinished()

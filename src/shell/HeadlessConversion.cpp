@@ -58,8 +58,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
 
     const QString folder = MusicFolder::path(programFolder);
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        view.showMessage(QStringLiteral("Impossible de créer le dossier des musiques « %1 ».")
-                             .arg(QDir::toNativeSeparators(folder)),
+        view.showMessage(CoreTexts::musicFolderFailed(QDir::toNativeSeparators(folder)),
                          MessageIcon::Exclamation, programTitle());
         return 1;
     }

@@ -1,5 +1,7 @@
 #include "TerminalView.h"
 
+#include "CoreTexts.h"
+
 #include <QByteArray>
 #include <algorithm>
 #include <chrono>
@@ -106,7 +108,7 @@ QString TerminalView::progressLine(std::int32_t max, std::int32_t value, const Q
     QString text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status);
     // On a narrow terminal the bar gives way first, then the "Etat : " before the status, so
     // that the track's name stays visible.
-    const QString statePrefix = QStringLiteral("Etat : ");
+    const QString statePrefix = CoreTexts::statusPrefix();
     if (width > 0 && 1 + SmallestBar + text.size() > width && status.startsWith(statePrefix))
         text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status.mid(statePrefix.size()));
     int barWidth = 30;

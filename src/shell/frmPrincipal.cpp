@@ -3,6 +3,7 @@
 #include "BatchRunner.h"
 #include "Conversion.h"
 #include "CoreTexts.h"
+#include "DialogLook.h"
 #include "Disc.h"
 #include "Form_aide.h"
 #include "Form_apropos.h"
@@ -74,9 +75,8 @@ QString trashFailed(const QString &name, const QString &reason)
 }
 QString folderFailed(const QString &path)
 {
-    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ». "
-                          "Vérifiez que le dossier du programme est accessible en écriture.")
-        .arg(QDir::toNativeSeparators(path));
+    return CoreTexts::musicFolderFailed(QDir::toNativeSeparators(path))
+           + QStringLiteral(" Vérifiez que le dossier du programme est accessible en écriture.");
 }
 QString settingsFailed(const QString &where)
 {
@@ -189,21 +189,9 @@ void frmPrincipal::message(const QString &text, MessageIcon icon)
     box.exec();
 }
 
-void frmPrincipal::centreOnScreen()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    const QRect frame = frameGeometry();
-    // Not clamped: on a screen smaller than the window it is placed partly off the screen.
-    move(area.x() + static_cast<int>((area.width() - frame.width()) / 2.0),
-         area.y() + static_cast<int>((area.height() - frame.height()) / 2.0));
-}
-
 frmPrincipal::LoadResult frmPrincipal::Form_Load()
 {
-    centreOnScreen();
+    DialogLook::centreOnScreen(*this);
 
     const QString folder = musicFolder();
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {

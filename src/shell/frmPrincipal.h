@@ -74,7 +74,6 @@ protected:
 private:
     friend class WindowRipView;
 
-    void centreOnScreen();
     void setupDriveList();
     void LirePistes(const Disc &disc);
     void untickAll();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTreeWidget>
@@ -322,6 +323,24 @@ private slots:
     }
 
     // The narrow "Piste" column cuts a long title: its tooltip gives it whole, edited too.
+    // Centred by its outer size, frame included, once the window is framed.
+    void centredWithItsFrame()
+    {
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(1), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        const auto centred = [&] {
+            const QSize outer = w->frameGeometry().size();
+            return QPoint(screen.x() + static_cast<int>((screen.width() - outer.width()) / 2.0),
+                          screen.y() + static_cast<int>((screen.height() - outer.height()) / 2.0));
+        };
+        QVERIFY(w->frameGeometry().size() != w->geometry().size());
+        QTRY_COMPARE(w->frameGeometry().topLeft(), centred());
+    }
+
     void longTitleIsReadInTheTooltip()
     {
         ModalAnswerer answerer;
