@@ -22,6 +22,8 @@ public:
     // Largest data file a CD image can have: 100 minutes of 2352-byte sectors. Anything
     // larger is no CD, and past 2 GiB libcdio's 32-bit offsets wrap.
     static constexpr std::int64_t MaxDataBytes = std::int64_t{100} * 60 * 75 * 2352;
+    // Highest first track number libcdio's cue parser survives.
+    static constexpr int MaxFirstTrack = 65;
     // A cue sheet or a .toc is a few kilobytes; a larger file is no sheet at all.
     static constexpr std::int64_t MaxSheetBytes = 1024 * 1024;
 

@@ -696,6 +696,12 @@ void TestLibcdioReader::imagesLibcdioCannotReadAreRefusedWithTheirReason_data()
                                << "La feuille CUE nomme un fichier WAVE (« Wave.wav ») : seules les images BIN peuvent être lues.";
     QTest::newRow("MP3 file, <cue name>.bin present") << "Song.cue" << "FILE \"Song.bin\" MP3\n" + tracks << "Song.bin" << small
                                 << "La feuille CUE nomme un fichier MP3 (« Song.bin ») : seules les images BIN peuvent être lues.";
+    QTest::newRow("first track past what libcdio survives")
+        << "High.cue" << QByteArray("FILE \"High.bin\" BINARY\n  TRACK 66 AUDIO\n    INDEX 01 00:00:00\n") << "High.bin" << small
+        << "La feuille CUE commence à la piste 66 : une image dont la première piste porte un numéro au-delà de 65 ne peut pas être lue.";
+    QTest::newRow("track number no CD has")
+        << "Zero.cue" << QByteArray("FILE \"Zero.bin\" BINARY\n  TRACK 00 AUDIO\n    INDEX 01 00:00:00\n") << "Zero.bin" << small
+        << "La feuille CUE porte un numéro de piste invalide : « 00 ».";
     QTest::newRow("no FILE line") << "Empty.cue" << tracks << "Empty.bin" << small
                                   << "La feuille CUE ne nomme aucun fichier de données.";
     QTest::newRow("more than 100 minutes") << "Long.cue" << "FILE \"Long.bin\" BINARY\n" + tracks << "Long.bin"
