@@ -177,6 +177,8 @@ private slots:
     void imagesAsOtherProgramsWriteThem();
     void imagesLibcdioCannotReadAreRefusedWithTheirReason_data();
     void imagesLibcdioCannotReadAreRefusedWithTheirReason();
+    void sheetsNumberedFromTwoOrSixtyFiveStillOpen_data();
+    void sheetsNumberedFromTwoOrSixtyFiveStillOpen();
     void tableOutsideTheDiscIsNeverRead_data();
     void tableOutsideTheDiscIsNeverRead();
     void stopIsSeenWithinAParanoiaChunk();
@@ -760,6 +762,31 @@ void TestLibcdioReader::imagesLibcdioCannotReadAreRefusedWithTheirReason()
     QVERIFY(!both.lastOpenFailure().isEmpty());
     QVERIFY(both.OpenDrive(both.GetDriveAddress(both.GetDriveCount() - 1)) != 0);
     QCOMPARE(both.lastOpenFailure(), QString());
+}
+
+void TestLibcdioReader::sheetsNumberedFromTwoOrSixtyFiveStillOpen_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::newRow("2") << 2;
+    QTest::newRow("65") << 65;
+}
+
+void TestLibcdioReader::sheetsNumberedFromTwoOrSixtyFiveStillOpen()
+{
+    QFETCH(int, first);
+    const QString base = m_dir.filePath(QStringLiteral("numbered%1").arg(++m_images));
+    discimage::write(base, disc({audio(100), audio(100)}));
+    writeText(base + QStringLiteral(".cue"),
+              QStringLiteral("FILE \"%1.bin\" BINARY\n  TRACK %2 AUDIO\n    INDEX 01 00:00:00\n"
+                             "  TRACK %3 AUDIO\n    INDEX 01 00:01:25\n")
+                  .arg(QFileInfo(base).fileName()).arg(first, 2, 10, QLatin1Char('0')).arg(first + 1)
+                  .toUtf8());
+    std::int32_t handle = 0;
+    const auto reader = openFirst({base + QStringLiteral(".cue")}, handle);
+    QVERIFY2(handle != 0, qPrintable(reader->lastOpenFailure()));
+    QCOMPARE(reader->ReadToc(handle), 1);
+    QCOMPARE(reader->GetFirstTrack(), first);
+    QCOMPARE(reader->GetLastTrack(), first + 1);
 }
 
 void TestLibcdioReader::tableOutsideTheDiscIsNeverRead_data()
