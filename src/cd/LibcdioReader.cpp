@@ -414,7 +414,8 @@ std::int32_t LibcdioReader::ReadSectors(std::int32_t handle, std::int32_t firstS
         if (!m_wave || m_waveFailed)
             return 0;
         Disc *open = disc(handle);
-        if (open == nullptr || count < 0 || count > MaxSectorsPerRead || firstSector < 0)
+        if (open == nullptr || count < 0 || count > MaxSectorsPerRead || firstSector < 0
+            || !open->layout.ordered)
             return 0;
         if (count == 0)
             return 1;
@@ -485,6 +486,8 @@ bool LibcdioReader::readLayout(Disc &disc)
     layout.firstTrack = first;
     layout.lastTrack = first + static_cast<std::int32_t>(shown) - 1;
     layout.leadOut = leadOut;
+    layout.ordered = std::is_sorted(starts.begin(), starts.end()) && starts.front() >= 0
+                     && starts.back() <= leadOut;
     // Entries before the first track (a disc that starts at track 3, say) stand for its
     // start, so that sector numbers still count from the first track.
     for (std::int32_t entry = 0; entry <= layout.lastTrack; ++entry) {

@@ -65,6 +65,10 @@ private:
         std::int32_t firstTrack = 1;
         std::int32_t lastTrack = 0;
         std::int32_t leadOut = 0;          // end of the disc: no sector at or after it
+        // Every track start, data tracks included, inside the disc and ascending. A table
+        // that is not is never read: paranoia, which reads by its own copy of the table,
+        // loops for ever on some (a track without INDEX 01 that libcdio puts at -150).
+        bool ordered = false;
         std::vector<std::int32_t> entries; // LSN of entries 0 .. lastTrack
         std::vector<Span> tracks;          // firstTrack .. lastTrack
     };
