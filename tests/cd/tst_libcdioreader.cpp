@@ -189,6 +189,10 @@ private slots:
 void TestLibcdioReader::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // Stand-in sheets go to a temporary folder of this test's own, where each one left
+    // behind is seen whatever other tests run beside it.
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("tmp"))));
+    qputenv("TMPDIR", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
     // The broken images below make libcdio complain; that is expected, keep the output clean.
     QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=false"));
 }
@@ -655,13 +659,14 @@ void TestLibcdioReader::imagesAsOtherProgramsWriteThem()
     const QString previous = QDir::currentPath();
     if (toc)
         QVERIFY(QDir::setCurrent(m_dir.path())); // libcdio would look for the BIN here
-    const QStringList foldersBefore = standInFolders();
     {
         std::int32_t handle = 0;
         const auto reader = openFirst({sheet}, handle);
         QDir::setCurrent(previous);
         QVERIFY2(handle != 0, qPrintable(reader->lastOpenFailure()));
         QCOMPARE(reader->lastOpenFailure(), QString());
+        // Only what libcdio would misread goes through a stand-in.
+        QCOMPARE(standInFolders().size(), !binName.isEmpty() || mark || toc ? 1 : 0);
         QCOMPARE(reader->ReadToc(handle), 1);
         QCOMPARE(reader->GetLastTrack(), 2);
         QCOMPARE(msf(reader->GetTocEntry(1)), QStringLiteral("00:04:00"));
@@ -672,7 +677,7 @@ void TestLibcdioReader::imagesAsOtherProgramsWriteThem()
         QVERIFY(reader->CloseDrive(handle));
     }
     // The stand-in sheet and its links go with the disc.
-    QCOMPARE(standInFolders(), foldersBefore);
+    QCOMPARE(standInFolders(), QStringList());
 }
 
 void TestLibcdioReader::imagesLibcdioCannotReadAreRefusedWithTheirReason_data()
