@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 // Where a drive is, as the reader hands it out; passed back unchanged to OpenDrive.
 struct DriveAddress
@@ -73,4 +74,14 @@ public:
     // numbered from TOC entry 0. Returns 1 on success.
     virtual std::int32_t ReadSectors(std::int32_t handle, std::int32_t firstSector,
                                      std::int32_t count) = 0;
+
+    // Why the last OpenDrive that returned 0 failed, in French, for the user ("La feuille
+    // CUE nomme un fichier introuvable : « x.bin »."); empty when no reason is known or the
+    // last OpenDrive succeeded.
+    virtual QString lastOpenFailure() const { return {}; }
+
+    // Asked between the sectors of a ReadSectors call (which may take long on a damaged
+    // disc read with retries): when it returns true, the call stops and returns 0 with
+    // nothing appended. Called on the reading thread; must not throw. Empty: never stop.
+    virtual void setStopCheck(std::function<bool()> stopRequested) { (void)stopRequested; }
 };

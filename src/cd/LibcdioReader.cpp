@@ -1,5 +1,8 @@
 #include "LibcdioReader.h"
 
+#include "NewFile.h"
+#include "PreparedImage.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,8 +22,11 @@
 #include <cdio/paranoia/paranoia.h>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
+#else
+#include <unistd.h>
 #endif
 #include <sndfile.h>
 
@@ -141,10 +147,11 @@ DriveInfo deviceInfo(const char *device)
     return info;
 }
 
-CdioPtr openImage(const QString &path)
+// suffix: that of the image as the user named it (a stand-in sheet has its own).
+CdioPtr openImage(const QString &path, const QString &imageSuffix)
 {
     const QByteArray name = cdioPath(path);
-    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QString suffix = imageSuffix.toLower();
     // The image drivers only: the device drivers would try ioctls on an ordinary file.
     std::vector<driver_id_t> drivers{DRIVER_BINCUE, DRIVER_CDRDAO, DRIVER_NRG};
     if (suffix == QLatin1String("toc"))
@@ -160,16 +167,30 @@ CdioPtr openImage(const QString &path)
     return nullptr;
 }
 
+// The WAV is a new file: an entry already at its name (an earlier file, a link towards a
+// file elsewhere, a FIFO that would block) is removed first, the link itself and never its
+// target, and the file is then created exclusively.
 SNDFILE *createWave(const QString &path)
 {
+    if (!NewFile::removeEntry(path).isEmpty())
+        return nullptr;
+    const int fd = NewFile::create(path, nullptr);
+    if (fd < 0)
+        return nullptr;
     SF_INFO format{};
     format.samplerate = 44100;
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 #ifdef _WIN32
+    // libsndfile may use another C run-time than ours, whose descriptors it cannot use:
+    // the name, now ours alone, is opened again by libsndfile itself.
+    ::_close(fd);
     return sf_wchar_open(reinterpret_cast<const wchar_t *>(path.utf16()), SFM_WRITE, &format);
 #else
-    return sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &format);
+    SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &format, SF_TRUE);
+    if (file == nullptr)
+        ::close(fd);
+    return file;
 #endif
 }
 
@@ -177,7 +198,9 @@ SNDFILE *createWave(const QString &path)
 
 struct LibcdioReader::Disc
 {
-    // Declared in release order reversed: paranoia, then drive, then CdIo go away.
+    // Declared in release order reversed: paranoia, then drive, then CdIo go away, and
+    // last the stand-in sheet libcdio read the image through.
+    std::unique_ptr<PreparedImage> prepared;
     CdioPtr cdio;
     DrivePtr drive;
     ParanoiaPtr paranoia;
@@ -249,22 +272,46 @@ DriveInfo LibcdioReader::GetDriveInfo(std::int32_t driveIndex)
 
 std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
 {
+    m_lastOpenFailure.clear();
     if (address.a < 0 || address.a >= GetDriveCount())
         return 0;
     return guarded<std::int32_t>(0, [&] {
         const Drive &drive = m_drives[static_cast<std::size_t>(address.a)];
         auto disc = std::make_unique<Disc>();
         disc->image = drive.image;
+        const QString shown = QDir::toNativeSeparators(drive.path);
         if (drive.image) {
-            if (!QFileInfo(drive.path).isFile())
+            const QFileInfo file(drive.path);
+            if (!file.exists()) {
+                m_lastOpenFailure = QStringLiteral("Le fichier image est introuvable : « %1 ».").arg(shown);
                 return 0;
-            disc->cdio = openImage(drive.path);
+            }
+            // A FIFO or a device would block the reader: only plain files are images.
+            if (!file.isFile()) {
+                m_lastOpenFailure = QStringLiteral("« %1 » n'est pas un fichier image.").arg(shown);
+                return 0;
+            }
+            disc->prepared = std::make_unique<PreparedImage>(PreparedImage::prepare(drive.path));
+            if (!disc->prepared->ok()) {
+                m_lastOpenFailure = disc->prepared->failure();
+                return 0;
+            }
+            disc->cdio = openImage(disc->prepared->openPath(), file.suffix());
+            if (!disc->cdio) {
+                m_lastOpenFailure =
+                    QStringLiteral("Le fichier « %1 » n'est pas une image de disque lisible.").arg(shown);
+                return 0;
+            }
         } else {
             disc->cdio.reset(cdio_open(cdioPath(drive.path).constData(), DRIVER_DEVICE));
         }
         // A disc without any audio track cannot be ripped: refuse it here.
-        if (!disc->cdio || !readLayout(*disc))
+        if (!disc->cdio)
             return 0;
+        if (!readLayout(*disc)) {
+            m_lastOpenFailure = QStringLiteral("Le disque ne contient aucune piste audio lisible.");
+            return 0;
+        }
         if (drive.image && cdio_get_driver_id(disc->cdio.get()) == DRIVER_BINCUE) {
             if (const char *source = cdio_get_arg(disc->cdio.get(), "source"))
                 disc->binFile = QFile::decodeName(source);
@@ -367,7 +414,8 @@ std::int32_t LibcdioReader::ReadSectors(std::int32_t handle, std::int32_t firstS
         if (!m_wave || m_waveFailed)
             return 0;
         Disc *open = disc(handle);
-        if (open == nullptr || count < 0 || count > MaxSectorsPerRead || firstSector < 0)
+        if (open == nullptr || count < 0 || count > MaxSectorsPerRead || firstSector < 0
+            || !open->layout.ordered)
             return 0;
         if (count == 0)
             return 1;
@@ -437,6 +485,9 @@ bool LibcdioReader::readLayout(Disc &disc)
     Layout layout;
     layout.firstTrack = first;
     layout.lastTrack = first + static_cast<std::int32_t>(shown) - 1;
+    layout.leadOut = leadOut;
+    layout.ordered = std::is_sorted(starts.begin(), starts.end()) && starts.front() >= 0
+                     && starts.back() <= leadOut;
     // Entries before the first track (a disc that starts at track 3, say) stand for its
     // start, so that sector numbers still count from the first track.
     for (std::int32_t entry = 0; entry <= layout.lastTrack; ++entry) {
@@ -454,6 +505,11 @@ bool LibcdioReader::readLayout(Disc &disc)
 bool LibcdioReader::readable(const Layout &layout, std::int64_t lsn, std::int32_t count)
 {
     const std::int64_t end = lsn + count;
+    // A table that puts a track before the disc's start (a broken INDEX makes libcdio say
+    // -150) or past its end would send the reader where no sector is: paranoia then
+    // retries for ever. Whatever the table says, only sectors of the disc are read.
+    if (lsn < 0 || end > layout.leadOut)
+        return false;
     while (lsn < end) {
         const auto span = std::find_if(layout.tracks.begin(), layout.tracks.end(), [lsn](const Span &s) {
             return s.start <= lsn && lsn < s.end;
@@ -463,6 +519,11 @@ bool LibcdioReader::readable(const Layout &layout, std::int64_t lsn, std::int32_
         lsn = span->end;
     }
     return true;
+}
+
+void LibcdioReader::setStopCheck(std::function<bool()> stopRequested)
+{
+    m_stopRequested = std::move(stopRequested);
 }
 
 LibcdioReader::Disc *LibcdioReader::disc(std::int32_t handle) const
@@ -508,8 +569,12 @@ bool LibcdioReader::readParanoia(Disc &disc, std::int32_t lsn, std::int32_t coun
         cdio_paranoia_seek(disc.paranoia.get(), lsn, SEEK_SET);
     disc.paranoiaNext = -1;
     for (std::int32_t i = 0; i < count; ++i) {
+        // A damaged sector may take many re-reads: a stop is seen between two sectors.
+        if (i > 0 && m_stopRequested && m_stopRequested())
+            return false;
         t_sectorLost = false;
-        const std::int16_t *samples = cdio_paranoia_read(disc.paranoia.get(), &onParanoiaEvent);
+        const std::int16_t *samples =
+            cdio_paranoia_read_limited(disc.paranoia.get(), &onParanoiaEvent, ParanoiaRetries);
         if (samples == nullptr || t_sectorLost)
             return false;
         // Paranoia hands back samples in the machine's byte order; WAV wants little-endian.

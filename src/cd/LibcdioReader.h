@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -38,6 +39,12 @@ public:
     bool CloseWaveFile() override;
     std::int32_t ReadSectors(std::int32_t handle, std::int32_t firstSector,
                              std::int32_t count) override;
+    QString lastOpenFailure() const override { return m_lastOpenFailure; }
+    void setStopCheck(std::function<bool()> stopRequested) override;
+
+    // Re-reads paranoia may make of one damaged sector before giving it up (the read then
+    // fails): a disc that never reads back the same never keeps the reader busy for ever.
+    static constexpr int ParanoiaRetries = 20;
 
     // Frames between the end of an enhanced CD's audio session and its data track.
     static constexpr std::int32_t SessionGap = 11400;
@@ -57,6 +64,11 @@ private:
     {
         std::int32_t firstTrack = 1;
         std::int32_t lastTrack = 0;
+        std::int32_t leadOut = 0;          // end of the disc: no sector at or after it
+        // Every track start, data tracks included, inside the disc and ascending. A table
+        // that is not is never read: paranoia, which reads by its own copy of the table,
+        // loops for ever on some (a track without INDEX 01 that libcdio puts at -150).
+        bool ordered = false;
         std::vector<std::int32_t> entries; // LSN of entries 0 .. lastTrack
         std::vector<Span> tracks;          // firstTrack .. lastTrack
     };
@@ -86,4 +98,6 @@ private:
     std::unique_ptr<Wave> m_wave;
     bool m_waveFailed = false;
     std::vector<char> m_buffer;
+    QString m_lastOpenFailure;
+    std::function<bool()> m_stopRequested;
 };

@@ -1,6 +1,7 @@
 #include "LameEncoder.h"
 
 #include "Mp3Tag.h"
+#include "NewFile.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -90,6 +91,15 @@ bool syncToDisk(QFile &file)
     return ::_commit(file.handle()) == 0;
 #else
     return ::fsync(file.handle()) == 0;
+#endif
+}
+
+void closeDescriptor(int fd)
+{
+#ifdef Q_OS_WIN
+    ::_close(fd);
+#else
+    ::close(fd);
 #endif
 }
 
@@ -383,10 +393,20 @@ void LameEncoder::Encode()
     // complete: a program killed mid-way never leaves a short MP3 for the quiz to pick up.
     const QFileInfo target(job.output);
     const QString partial = target.dir().filePath(workingName(target.fileName()));
-    QFile out(partial);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    // A new file under that name: what an earlier run left there, or a link or a FIFO
+    // planted there, is removed (never followed) and the file is created exclusively.
+    QString createFailure = NewFile::removeEntry(partial);
+    const int fd = createFailure.isEmpty() ? NewFile::create(partial, &createFailure) : -1;
+    QFile out;
+    if (fd < 0 || !out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                            QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0) {
+            createFailure = out.errorString();
+            closeDescriptor(fd);
+            QFile::remove(partial);
+        }
         fail(QStringLiteral("Impossible de créer le fichier MP3 « %1 » : %2")
-                 .arg(shown(job.output), out.errorString()));
+                 .arg(shown(job.output), createFailure));
     }
     try {
         // The tag goes first, as players expect; the info frame is the first audio frame.

@@ -1,8 +1,10 @@
 #include "DiscImage.h"
 #include "LibcdioReader.h"
+#include "PreparedImage.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
@@ -17,6 +19,7 @@
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -87,6 +90,25 @@ QByteArray wavAudio(const QString &path)
     return "<no data chunk>";
 }
 
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size())
+        qFatal("cannot write a test file");
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// The private folders the reader hands libcdio stand-in sheets in.
+QStringList standInFolders()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("sonalbury-image-*")}, QDir::Dirs | QDir::Hidden);
+}
+
 } // namespace
 
 class TestLibcdioReader : public QObject
@@ -150,11 +172,26 @@ private slots:
     void imagesAreListedAfterTheDrives();
     void libcdioComplaintsStayOffTheTerminal();
     void workerThreadReadsWithParanoia();
+    void imagesAsOtherProgramsWriteThem_data();
+    void imagesAsOtherProgramsWriteThem();
+    void imagesLibcdioCannotReadAreRefusedWithTheirReason_data();
+    void imagesLibcdioCannotReadAreRefusedWithTheirReason();
+    void sheetsNumberedFromTwoOrSixtyFiveStillOpen_data();
+    void sheetsNumberedFromTwoOrSixtyFiveStillOpen();
+    void tableOutsideTheDiscIsNeverRead_data();
+    void tableOutsideTheDiscIsNeverRead();
+    void stopIsSeenWithinAParanoiaChunk();
+    void waveFileNeverFollowsWhatIsPlantedAtItsName_data();
+    void waveFileNeverFollowsWhatIsPlantedAtItsName();
 };
 
 void TestLibcdioReader::initTestCase()
 {
     QVERIFY(m_dir.isValid());
+    // Stand-in sheets go to a temporary folder of this test's own, where each one left
+    // behind is seen whatever other tests run beside it.
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("tmp"))));
+    qputenv("TMPDIR", QFile::encodeName(m_dir.filePath(QStringLiteral("tmp"))));
     // The broken images below make libcdio complain; that is expected, keep the output clean.
     QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=false"));
 }
@@ -526,11 +563,14 @@ void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
 #ifndef Q_OS_UNIX
     QSKIP("redirects the POSIX standard streams");
 #else
-    // A cue sheet whose BIN is missing: libcdio warns about it.
+    // A data disc whose track numbers skip one: libcdio warns about it, and the disc has
+    // no audio to open.
     QFile broken(m_dir.filePath(QStringLiteral("broken.cue")));
     QVERIFY(broken.open(QIODevice::WriteOnly));
-    broken.write("FILE \"broken.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+    broken.write("FILE \"broken.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+                 "  TRACK 03 MODE1/2352\n    INDEX 01 00:01:00\n");
     broken.close();
+    writeText(m_dir.filePath(QStringLiteral("broken.bin")), QByteArray(300 * SectorBytes, '\0'));
 
     QLoggingCategory::setFilterRules(QStringLiteral("sonalbury.cd.libcdio=true"));
     static QStringList messages;
@@ -580,6 +620,285 @@ void TestLibcdioReader::workerThreadReadsWithParanoia()
     worker.join();
     QVERIFY(ok);
     QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 180, 120));
+}
+
+void TestLibcdioReader::imagesAsOtherProgramsWriteThem_data()
+{
+    QTest::addColumn<QString>("binName");
+    QTest::addColumn<bool>("mark");
+    QTest::addColumn<bool>("crlf");
+    QTest::addColumn<bool>("strayBin"); // a "<cue name>.bin" of other audio beside the sheet
+    QTest::addColumn<bool>("toc");
+
+    QTest::newRow("BIN named otherwise") << "Album (Track 1).bin" << false << false << false << false;
+    QTest::newRow("BIN named otherwise, stray <cue name>.bin") << "Album (Track 1).bin" << false << false << true << false;
+    QTest::newRow("UTF-8 mark") << "" << true << false << false << false;
+    QTest::newRow("UTF-8 mark, CRLF, BIN named otherwise") << "Été.bin" << true << true << false << false;
+    QTest::newRow("CRLF") << "" << false << true << false << false;
+    QTest::newRow(".toc opened from another folder") << "" << false << false << false << true;
+}
+
+void TestLibcdioReader::imagesAsOtherProgramsWriteThem()
+{
+    QFETCH(QString, binName);
+    QFETCH(bool, mark);
+    QFETCH(bool, crlf);
+    QFETCH(bool, strayBin);
+    QFETCH(bool, toc);
+
+    // The .toc writer knows no pregaps: the same table without one.
+    const DiscLayout discLayout = toc ? disc({audio(150), audio(80)}) : disc({audio(120), audio(80, 30)});
+    const QString folder = m_dir.filePath(QStringLiteral("styles%1").arg(++m_images));
+    QVERIFY(QDir().mkpath(folder));
+    const QString base = folder + QStringLiteral("/Album");
+    const QString sheet = toc ? discimage::writeToc(base, discLayout)
+                              : discimage::write(base, discLayout, discimage::SheetStyle{binName, mark, crlf});
+    if (strayBin)
+        writeText(base + QStringLiteral(".bin"), QByteArray(400 * SectorBytes, '\x55'));
+    const QString previous = QDir::currentPath();
+    if (toc)
+        QVERIFY(QDir::setCurrent(m_dir.path())); // libcdio would look for the BIN here
+    {
+        std::int32_t handle = 0;
+        const auto reader = openFirst({sheet}, handle);
+        QDir::setCurrent(previous);
+        QVERIFY2(handle != 0, qPrintable(reader->lastOpenFailure()));
+        QCOMPARE(reader->lastOpenFailure(), QString());
+        // Only what libcdio would misread goes through a stand-in.
+        QCOMPARE(standInFolders().size(), !binName.isEmpty() || mark || toc ? 1 : 0);
+        QCOMPARE(reader->ReadToc(handle), 1);
+        QCOMPARE(reader->GetLastTrack(), 2);
+        QCOMPARE(msf(reader->GetTocEntry(1)), QStringLiteral("00:04:00"));
+        QCOMPARE(msf(reader->GetTocEntry(2)), QStringLiteral("00:05:05"));
+        const QString path = m_dir.filePath(QStringLiteral("styled.wav"));
+        QVERIFY(readTrack(*reader, handle, 2, path));
+        QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 150, 80));
+        QVERIFY(reader->CloseDrive(handle));
+    }
+    // The stand-in sheet and its links go with the disc.
+    QCOMPARE(standInFolders(), QStringList());
+}
+
+void TestLibcdioReader::imagesLibcdioCannotReadAreRefusedWithTheirReason_data()
+{
+    QTest::addColumn<QString>("sheetName");
+    QTest::addColumn<QByteArray>("sheet");
+    QTest::addColumn<QString>("dataName"); // written beside the sheet unless empty
+    QTest::addColumn<qint64>("dataBytes"); // -1: a FIFO
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray tracks = "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n";
+    const qint64 small = 300 * SectorBytes;
+    QTest::newRow("named file missing, <cue name>.bin present")
+        << "Lost.cue" << "FILE \"Lost (Track 1).bin\" BINARY\n" + tracks << "Lost.bin" << small
+        << "La feuille CUE nomme un fichier introuvable : « Lost (Track 1).bin »."
+;
+    QTest::newRow("one file per track")
+        << "Split.cue"
+        << "FILE \"Split 1.bin\" BINARY\n" + tracks + "FILE \"Split 2.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n"
+        << "Split 1.bin" << small
+        << "La feuille CUE nomme plusieurs fichiers (un par piste) : seules les images en un seul fichier BIN peuvent être lues.";
+    QTest::newRow("WAVE file") << "Wave.cue" << "FILE \"Wave.wav\" WAVE\n" + tracks << "Wave.wav" << small
+                               << "La feuille CUE nomme un fichier WAVE (« Wave.wav ») : seules les images BIN peuvent être lues.";
+    QTest::newRow("MP3 file, <cue name>.bin present") << "Song.cue" << "FILE \"Song.bin\" MP3\n" + tracks << "Song.bin" << small
+                                << "La feuille CUE nomme un fichier MP3 (« Song.bin ») : seules les images BIN peuvent être lues.";
+    QTest::newRow("first track past what libcdio survives")
+        << "High.cue" << QByteArray("FILE \"High.bin\" BINARY\n  TRACK 66 AUDIO\n    INDEX 01 00:00:00\n") << "High.bin" << small
+        << "La feuille CUE commence à la piste 66 : une image dont la première piste porte un numéro au-delà de 65 ne peut pas être lue.";
+    QTest::newRow("track number no CD has")
+        << "Zero.cue" << QByteArray("FILE \"Zero.bin\" BINARY\n  TRACK 00 AUDIO\n    INDEX 01 00:00:00\n") << "Zero.bin" << small
+        << "La feuille CUE porte un numéro de piste invalide : « 00 ».";
+    QTest::newRow("no FILE line") << "Empty.cue" << tracks << "Empty.bin" << small
+                                  << "La feuille CUE ne nomme aucun fichier de données.";
+    QTest::newRow("more than 100 minutes") << "Long.cue" << "FILE \"Long.bin\" BINARY\n" + tracks << "Long.bin"
+                                           << qint64(PreparedImage::MaxDataBytes + SectorBytes)
+                                           << "L'image « Long.bin » dépasse ce qu'un CD peut contenir (100 minutes) : elle ne peut pas être lue.";
+    QTest::newRow("over 2 GiB") << "Huge.cue" << "FILE \"Huge.bin\" BINARY\n" + tracks << "Huge.bin"
+                                << qint64(2) * 1024 * 1024 * 1024 + SectorBytes
+                                << "L'image « Huge.bin » dépasse ce qu'un CD peut contenir (100 minutes) : elle ne peut pas être lue.";
+    QTest::newRow("FIFO as data") << "Pipe.cue" << "FILE \"Pipe.bin\" BINARY\n" + tracks << "Pipe.bin" << qint64(-1)
+                                  << "La feuille CUE nomme « Pipe.bin », qui n'est pas un fichier.";
+    QTest::newRow(".toc naming a missing file") << "Gone.toc" << QByteArray("CD_DA\nTRACK AUDIO\nFILE \"Gone.bin\" 0 00:04:00\n")
+                                                << "" << qint64(0)
+                                                << "Le fichier TOC nomme un fichier introuvable : « Gone.bin ».";
+    QTest::newRow("missing image") << "Absent.cue" << QByteArray() << "" << qint64(0) << "<absent>";
+}
+
+void TestLibcdioReader::imagesLibcdioCannotReadAreRefusedWithTheirReason()
+{
+    QFETCH(QString, sheetName);
+    QFETCH(QByteArray, sheet);
+    QFETCH(QString, dataName);
+    QFETCH(qint64, dataBytes);
+    QFETCH(QString, reason);
+
+    const QString folder = m_dir.filePath(QStringLiteral("refused%1").arg(++m_images));
+    QVERIFY(QDir().mkpath(folder));
+    const QString sheetPath = folder + u'/' + sheetName;
+    if (!sheet.isNull())
+        writeText(sheetPath, sheet);
+    if (reason == QStringLiteral("<absent>"))
+        reason = QStringLiteral("Le fichier image est introuvable : « %1 ».").arg(QDir::toNativeSeparators(sheetPath));
+    if (!dataName.isEmpty()) {
+        const QString data = folder + u'/' + dataName;
+#ifdef Q_OS_UNIX
+        if (dataBytes < 0) {
+            QCOMPARE(mkfifo(QFile::encodeName(data).constData(), 0600), 0);
+        } else
+#endif
+        {
+            QFile file(data);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(std::max<qint64>(dataBytes, 0))); // sparse: no real gigabytes
+        }
+    }
+
+    std::int32_t handle = -1;
+    const auto reader = openFirst({sheetPath}, handle);
+    QCOMPARE(handle, 0);
+    QCOMPARE(reader->lastOpenFailure(), reason);
+
+    // A disc that opens clears the reason.
+    const QString good = image(disc({audio(100)}));
+    LibcdioReader both({sheetPath, good});
+    both.ScanDrives();
+    QCOMPARE(both.OpenDrive(both.GetDriveAddress(both.GetDriveCount() - 2)), 0);
+    QVERIFY(!both.lastOpenFailure().isEmpty());
+    QVERIFY(both.OpenDrive(both.GetDriveAddress(both.GetDriveCount() - 1)) != 0);
+    QCOMPARE(both.lastOpenFailure(), QString());
+}
+
+void TestLibcdioReader::sheetsNumberedFromTwoOrSixtyFiveStillOpen_data()
+{
+    QTest::addColumn<int>("first");
+    QTest::newRow("2") << 2;
+    QTest::newRow("65") << 65;
+}
+
+void TestLibcdioReader::sheetsNumberedFromTwoOrSixtyFiveStillOpen()
+{
+    QFETCH(int, first);
+    const QString base = m_dir.filePath(QStringLiteral("numbered%1").arg(++m_images));
+    discimage::write(base, disc({audio(100), audio(100)}));
+    writeText(base + QStringLiteral(".cue"),
+              QStringLiteral("FILE \"%1.bin\" BINARY\n  TRACK %2 AUDIO\n    INDEX 01 00:00:00\n"
+                             "  TRACK %3 AUDIO\n    INDEX 01 00:01:25\n")
+                  .arg(QFileInfo(base).fileName()).arg(first, 2, 10, QLatin1Char('0')).arg(first + 1)
+                  .toUtf8());
+    std::int32_t handle = 0;
+    const auto reader = openFirst({base + QStringLiteral(".cue")}, handle);
+    QVERIFY2(handle != 0, qPrintable(reader->lastOpenFailure()));
+    QCOMPARE(reader->ReadToc(handle), 1);
+    QCOMPARE(reader->GetFirstTrack(), first);
+    QCOMPARE(reader->GetLastTrack(), first + 1);
+}
+
+void TestLibcdioReader::tableOutsideTheDiscIsNeverRead_data()
+{
+    QTest::addColumn<QByteArray>("tracks");
+    QTest::addColumn<bool>("secure");
+    // libcdio reports -150 for a track without a valid INDEX 01, and a start far past the
+    // BIN for minutes beyond a CD; paranoia loops for ever on such a table.
+    const QByteArray second = "  TRACK 02 AUDIO\n    INDEX 01 00:02:00\n";
+    for (const bool secure : {false, true}) {
+        const char *mode = secure ? "paranoia" : "raw";
+        QTest::addRow("no valid INDEX 01, %s", mode) << "  TRACK 01 AUDIO\n    INDEX 0/ 00:00:00\n" + second << secure;
+        QTest::addRow("minutes beyond a CD, %s", mode) << "  TRACK 01 AUDIO\n    INDEX 01 120:00:00\n" + second << secure;
+        QTest::addRow("last track without INDEX, %s", mode)
+            << "  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n" + second + "  TRACK 03 AUDIO\n" << secure;
+    }
+}
+
+void TestLibcdioReader::tableOutsideTheDiscIsNeverRead()
+{
+    QFETCH(QByteArray, tracks);
+    QFETCH(bool, secure);
+    const QString base = m_dir.filePath(QStringLiteral("outside%1").arg(++m_images));
+    discimage::write(base, disc({audio(300)}));
+    writeText(base + QStringLiteral(".cue"), "FILE \"" + QFileInfo(base).fileName().toUtf8() + ".bin\" BINARY\n" + tracks);
+    std::int32_t handle = 0;
+    const auto reader = openFirst({base + QStringLiteral(".cue")}, handle);
+    QVERIFY(handle != 0);
+    // Paranoia may refuse such a table outright; either way nothing may be read.
+    reader->SetDriveParam(handle, CdReader::ParamSecureRead, secure ? -1 : 0);
+    // The table is there for the caller to check and report...
+    QCOMPARE(reader->ReadToc(handle), 1);
+    const QString path = m_dir.filePath(QStringLiteral("outside.wav"));
+    reader->OpenWaveFile(path);
+    // ...but no sector of such a disc is read: every read fails at once instead of
+    // retrying for ever.
+    for (std::int32_t s = 0; s < 150; s += 25)
+        QCOMPARE(reader->ReadSectors(handle, s, 25), 0);
+    reader->CloseWaveFile();
+}
+
+void TestLibcdioReader::stopIsSeenWithinAParanoiaChunk()
+{
+    const DiscLayout discLayout = disc({audio(200)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(discLayout)}, handle);
+    QVERIFY(reader->SetDriveParam(handle, CdReader::ParamSecureRead, -1));
+    int asked = 0;
+    bool stop = false;
+    reader->setStopCheck([&] {
+        ++asked;
+        return stop;
+    });
+    const QString path = m_dir.filePath(QStringLiteral("stopped.wav"));
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 0, 25), 1);
+    QVERIFY(asked > 0);
+    stop = true;
+    QCOMPARE(reader->ReadSectors(handle, 25, 25), 0);
+    // Nothing of the stopped chunk is in the file, and the next read starts afresh.
+    stop = false;
+    QCOMPARE(reader->ReadSectors(handle, 25, 2), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 0, 27));
+}
+
+void TestLibcdioReader::waveFileNeverFollowsWhatIsPlantedAtItsName_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("link to a file elsewhere") << "link";
+    QTest::newRow("dangling link") << "dangling";
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("earlier file") << "file";
+}
+
+void TestLibcdioReader::waveFileNeverFollowsWhatIsPlantedAtItsName()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("plants POSIX links and FIFOs");
+#else
+    QFETCH(QString, planted);
+    const DiscLayout discLayout = disc({audio(100)});
+    std::int32_t handle = 0;
+    const auto reader = openFirst({image(discLayout)}, handle);
+    const QString music = m_dir.filePath(QStringLiteral("planted%1").arg(++m_images));
+    const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere%1.txt").arg(m_images));
+    QVERIFY(QDir().mkpath(music));
+    writeText(elsewhere, "precious");
+    const QString path = music + QStringLiteral("/Piste 1.wav");
+    const QByteArray name = QFile::encodeName(path);
+    if (planted == QStringLiteral("link"))
+        QCOMPARE(symlink(QFile::encodeName(elsewhere).constData(), name.constData()), 0);
+    else if (planted == QStringLiteral("dangling"))
+        QCOMPARE(symlink(QFile::encodeName(music + QStringLiteral("/nowhere")).constData(), name.constData()), 0);
+    else if (planted == QStringLiteral("fifo"))
+        QCOMPARE(mkfifo(name.constData(), 0600), 0);
+    else
+        writeText(path, QByteArray(100000, 'x'));
+
+    reader->OpenWaveFile(path);
+    QCOMPARE(reader->ReadSectors(handle, 0, 25), 1);
+    QVERIFY(reader->CloseWaveFile());
+    QCOMPARE(readAll(elsewhere), QByteArray("precious"));
+    QVERIFY(!QFileInfo(path).isSymLink());
+    QVERIFY(QFileInfo(path).isFile());
+    QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 0, 25));
+    QVERIFY(!QFile::exists(music + QStringLiteral("/nowhere")));
+#endif
 }
 
 SONALBURY_TEST_MAIN_CORE(TestLibcdioReader)

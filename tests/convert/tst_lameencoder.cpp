@@ -12,6 +12,7 @@
 
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -614,6 +615,54 @@ private slots:
             QCOMPARE(Mp3Check::decodeMp3(mp3).frames(), 44100);
         }
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    }
+
+    // Whatever sits at the working name or the final name (a link planted towards a file
+    // elsewhere, a FIFO, an earlier run's leftover) is neither written through nor waited on.
+    void neverFollowsWhatIsPlantedAtItsNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("planted");
+        QTest::newRow("working name: link elsewhere") << u".planted.mp3.part"_s << u"link"_s;
+        QTest::newRow("working name: dangling link") << u".planted.mp3.part"_s << u"dangling"_s;
+        QTest::newRow("working name: FIFO") << u".planted.mp3.part"_s << u"fifo"_s;
+        QTest::newRow("working name: leftover") << u".planted.mp3.part"_s << u"file"_s;
+        QTest::newRow("final name: link elsewhere") << u"planted.mp3"_s << u"link"_s;
+        QTest::newRow("final name: dangling link") << u"planted.mp3"_s << u"dangling"_s;
+    }
+
+    void neverFollowsWhatIsPlantedAtItsNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, planted);
+        const QString wav = makeWav(u"planted.wav"_s, 2, 44100);
+        const QString mp3 = path(u"planted.mp3"_s);
+        QVERIFY(QDir().mkpath(path(u"outside"_s)));
+        const QString elsewhere = path(u"outside/precious.txt"_s);
+        QFile target(elsewhere);
+        QVERIFY(target.open(QIODevice::WriteOnly));
+        target.write("precious");
+        target.close();
+        const QByteArray at = QFile::encodeName(path(name));
+        if (planted == u"link"_s)
+            QCOMPARE(symlink(QFile::encodeName(elsewhere).constData(), at.constData()), 0);
+        else if (planted == u"dangling"_s)
+            QCOMPARE(symlink(QFile::encodeName(path(u"outside/new.txt"_s)).constData(), at.constData()), 0);
+        else if (planted == u"fifo"_s)
+            QCOMPARE(mkfifo(at.constData(), 0600), 0);
+        else
+            QVERIFY(QFile(path(name)).open(QIODevice::WriteOnly));
+
+        LameEncoder encoder;
+        prepare(encoder, wav, mp3);
+        encoder.Encode();
+        QFile after(elsewhere);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), QByteArray("precious"));
+        QVERIFY(!QFile::exists(path(u"outside/new.txt"_s)));
+        QVERIFY(!QFileInfo(mp3).isSymLink());
+        QCOMPARE(Mp3Check::decodeMp3(mp3).frames(), 44100);
+        QVERIFY(!QFileInfo::exists(path(u".planted.mp3.part"_s)) && !QFileInfo(path(u".planted.mp3.part"_s)).isSymLink());
     }
 
     // The progress handler lets the window run: what it changes applies to the next file.

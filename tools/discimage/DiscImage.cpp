@@ -1,6 +1,7 @@
 #include "DiscImage.h"
 
 #include <QFile>
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -309,7 +310,7 @@ QString msf(std::int32_t frames)
         .arg(frames % FramesPerSecond, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas)
+QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas, const SheetStyle &style = {})
 {
     QString text = QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
     for (std::size_t i = 0; i < areas.size(); ++i) {
@@ -321,7 +322,9 @@ QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas)
             text += QStringLiteral("    INDEX 00 %1\n").arg(msf(area.areaStart));
         text += QStringLiteral("    INDEX 01 %1\n").arg(msf(area.start));
     }
-    return text.toUtf8();
+    if (style.crlf)
+        text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+    return (style.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
 }
 
 void writeAll(QFile &file, const char *data, qint64 size)
@@ -335,9 +338,38 @@ void writeAll(QFile &file, const char *data, qint64 size)
 
 QString write(const QString &basePath, const DiscLayout &discLayout)
 {
+    return write(basePath, discLayout, SheetStyle{});
+}
+
+QString writeToc(const QString &basePath, const DiscLayout &discLayout)
+{
+    const std::vector<Area> areas = layoutOf(discLayout);
+    for (const Area &area : areas) {
+        if (area.data || area.areaStart < area.start)
+            throw std::invalid_argument("the .toc writer makes audio discs without pregaps only");
+    }
+    const QString cuePath = write(basePath, discLayout);
+    QFile::remove(cuePath);
+    const QString binName = QFileInfo(basePath).fileName() + QStringLiteral(".bin");
+    QString text = QStringLiteral("CD_DA\n");
+    for (const Area &area : areas) {
+        text += QStringLiteral("TRACK AUDIO\nFILE \"%1\" %2 %3\n")
+                    .arg(binName, msf(area.areaStart), msf(area.end - area.areaStart));
+    }
+    const QString tocPath = basePath + QStringLiteral(".toc");
+    QFile toc(tocPath);
+    if (!toc.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error("cannot create " + describe(tocPath));
+    writeAll(toc, text.toUtf8().constData(), text.toUtf8().size());
+    return tocPath;
+}
+
+QString write(const QString &basePath, const DiscLayout &discLayout, const SheetStyle &style)
+{
     const std::vector<Area> areas = layoutOf(discLayout);
     const QString cuePath = basePath + QStringLiteral(".cue");
-    QFile bin(basePath + QStringLiteral(".bin"));
+    QFile bin(style.binName.isEmpty() ? basePath + QStringLiteral(".bin")
+                                      : QFileInfo(basePath).dir().filePath(style.binName));
     QFile cue(cuePath);
     // Never leave half an image behind: a reader would take it for a shorter disc.
     const auto discard = [&] {
@@ -371,7 +403,7 @@ QString write(const QString &basePath, const DiscLayout &discLayout)
         if (!cue.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot create " + describe(cue.fileName()) + ": "
                                      + describe(cue.errorString()));
-        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas);
+        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas, style);
         writeAll(cue, sheet.constData(), sheet.size());
         if (!cue.flush())
             throw std::runtime_error("cannot write " + describe(cue.fileName()) + ": "

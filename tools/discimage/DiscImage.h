@@ -35,6 +35,22 @@ struct DiscLayout
     std::int32_t dataGap = 0;
 };
 
+// How the sheet is written, as other programs write theirs.
+struct SheetStyle
+{
+    QString binName;            // file name of the BIN, beside the sheet; empty: <base>.bin
+    bool byteOrderMark = false; // a UTF-8 mark before the sheet, as some editors add
+    bool crlf = false;          // Windows line endings
+};
+
+// Writes <base>.cue and its BIN in the style given. Returns the path of the CUE file.
+QString write(const QString &basePath, const DiscLayout &discLayout, const SheetStyle &style);
+
+// Writes a cdrdao <base>.toc naming <base>.bin by its relative name (audio tracks without
+// pregaps only: std::invalid_argument otherwise).
+// Returns the path of the .toc file.
+QString writeToc(const QString &basePath, const DiscLayout &discLayout);
+
 // Writes <base>.cue and <base>.bin (the BIN named like the CUE, as libcdio expects).
 // Returns the path of the CUE file. Throws std::runtime_error on an I/O failure (and
 // leaves no partial image), std::invalid_argument for a layout no disc can have (no

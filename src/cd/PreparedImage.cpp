@@ -1,0 +1,407 @@
+#include "PreparedImage.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+// Where a sheet names a data file: the line, the name as written and its type word.
+struct FileReference
+{
+    qsizetype line = 0;
+    QByteArray name;
+    QByteArray type;
+    qsizetype nameStart = 0; // offsets of the quoted name in the line (quotes included)
+    qsizetype nameEnd = 0;
+};
+
+std::filesystem::path fsPath(const QString &path)
+{
+#ifdef _WIN32
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// Names in a sheet are bytes: UTF-8 when they decode as such, else an old Windows sheet
+// in Latin-1. On POSIX the bytes are the file name itself.
+QString decodeName(const QByteArray &bytes)
+{
+#ifdef _WIN32
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+#else
+    return QFile::decodeName(bytes);
+#endif
+}
+
+QString shownName(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    return utf8.hasError() ? QString::fromLatin1(bytes) : text;
+}
+
+// How a path is written into a sheet for libcdio: local bytes, UTF-8 on Windows.
+QByteArray sheetBytes(const QString &path)
+{
+#ifdef _WIN32
+    return path.toUtf8();
+#else
+    return QFile::encodeName(path);
+#endif
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r';
+}
+
+// The sheet without its byte-order mark, as UTF-8. Editors on Windows write either a
+// UTF-8 mark or UTF-16 ("Unicode"); libcdio reads neither.
+QByteArray withoutMark(const QByteArray &raw, bool &changed)
+{
+    changed = false;
+    if (raw.startsWith("\xEF\xBB\xBF")) {
+        changed = true;
+        return raw.mid(3);
+    }
+    const bool little = raw.startsWith("\xFF\xFE");
+    if (little || raw.startsWith("\xFE\xFF")) {
+        changed = true;
+        QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+        return QString(decoder(raw.mid(2))).toUtf8();
+    }
+    return raw;
+}
+
+// The lines of a sheet, each with its own ending, so that a rewrite changes one line only.
+std::vector<QByteArray> splitLines(const QByteArray &sheet)
+{
+    std::vector<QByteArray> lines;
+    qsizetype start = 0;
+    while (start < sheet.size()) {
+        qsizetype end = sheet.indexOf('\n', start);
+        end = end < 0 ? sheet.size() : end + 1;
+        lines.push_back(sheet.mid(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+// The first word of a line and where the rest begins.
+QByteArray firstWord(const QByteArray &line, qsizetype &after)
+{
+    qsizetype at = 0;
+    while (at < line.size() && isBlank(line[at]))
+        ++at;
+    const qsizetype start = at;
+    while (at < line.size() && !isBlank(line[at]) && line[at] != '\n')
+        ++at;
+    after = at;
+    return line.mid(start, at - start);
+}
+
+// Reads `"name" TYPE` or `name TYPE` from offset at.
+bool readNameAndType(const QByteArray &line, qsizetype at, FileReference &reference)
+{
+    while (at < line.size() && isBlank(line[at]))
+        ++at;
+    if (at >= line.size() || line[at] == '\n')
+        return false;
+    reference.nameStart = at;
+    if (line[at] == '"') {
+        const qsizetype close = line.indexOf('"', at + 1);
+        const qsizetype stop = close < 0 ? line.size() : close;
+        reference.name = line.mid(at + 1, stop - at - 1);
+        at = close < 0 ? line.size() : close + 1;
+    } else {
+        const qsizetype start = at;
+        while (at < line.size() && !isBlank(line[at]) && line[at] != '\n')
+            ++at;
+        reference.name = line.mid(start, at - start);
+    }
+    reference.nameEnd = at;
+    while (reference.name.endsWith('\r') || reference.name.endsWith('\n'))
+        reference.name.chop(1);
+    qsizetype rest = 0;
+    reference.type = firstWord(line.mid(at), rest).toUpper();
+    return !reference.name.isEmpty();
+}
+
+// The file a sheet names: relative names count from the sheet's folder. Sheets written on
+// another machine often carry its absolute path ("C:\Musique\Album.bin"): when that does
+// not exist, the same file name beside the sheet is taken.
+QString resolve(const QString &sheetPath, const QByteArray &name)
+{
+    const QString written = decodeName(name);
+    const QDir folder = QFileInfo(sheetPath).absoluteDir();
+    const QString direct = QDir::isAbsolutePath(written) ? written : folder.filePath(written);
+    if (QFileInfo::exists(direct))
+        return direct;
+    const qsizetype cut = std::max(written.lastIndexOf(QLatin1Char('/')),
+                                   written.lastIndexOf(QLatin1Char('\\')));
+    if (cut >= 0) {
+        const QString beside = folder.filePath(written.mid(cut + 1));
+        if (QFileInfo::exists(beside))
+            return beside;
+    }
+    return direct;
+}
+
+// The data file libcdio's BIN/CUE driver opens for a sheet: the sheet's name with its
+// last three letters "cue" or "CUE" turned into "bin" or "BIN"; nothing for other names.
+QString binNameLibcdioOpens(const QString &cuePath)
+{
+    if (cuePath.endsWith(QLatin1String("cue")))
+        return cuePath.chopped(3) + QStringLiteral("bin");
+    if (cuePath.endsWith(QLatin1String("CUE")))
+        return cuePath.chopped(3) + QStringLiteral("BIN");
+    return {};
+}
+
+// Links link to target: a symbolic link, or where those need a privilege (Windows), a
+// hard link. Returns the system's reason on failure.
+QString makeLink(const QString &target, const QString &link)
+{
+    std::error_code error;
+    std::filesystem::create_symlink(fsPath(target), fsPath(link), error);
+    if (!error)
+        return {};
+    std::error_code hardError;
+    std::filesystem::create_hard_link(fsPath(target), fsPath(link), hardError);
+    if (!hardError)
+        return {};
+    return QString::fromLocal8Bit(error.message());
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    // The folder is our own fresh one: nothing else can have planted a name in it.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return false;
+    return file.write(bytes) == bytes.size() && file.flush();
+}
+
+std::unique_ptr<QTemporaryDir> privateFolder()
+{
+    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath()
+                                                  + QStringLiteral("/sonalbury-image-XXXXXX"));
+    if (!folder->isValid())
+        return nullptr;
+    return folder;
+}
+
+QString preparationFailure(const QString &imagePath, const QString &reason)
+{
+    return QStringLiteral("Impossible de préparer la lecture de l'image « %1 » : %2")
+        .arg(QDir::toNativeSeparators(imagePath), reason);
+}
+
+} // namespace
+
+PreparedImage::PreparedImage(PreparedImage &&) noexcept = default;
+PreparedImage &PreparedImage::operator=(PreparedImage &&) noexcept = default;
+PreparedImage::~PreparedImage() = default;
+
+PreparedImage PreparedImage::refused(QString reason)
+{
+    PreparedImage image;
+    image.m_failure = std::move(reason);
+    return image;
+}
+
+PreparedImage PreparedImage::prepare(const QString &imagePath)
+{
+    const QFileInfo info(imagePath);
+    const QString suffix = info.suffix().toLower();
+    const bool cue = suffix == QLatin1String("cue");
+    const bool toc = suffix == QLatin1String("toc");
+    if (!cue && !toc) {
+        PreparedImage image;
+        image.m_openPath = imagePath;
+        return image;
+    }
+    const QString shown = QDir::toNativeSeparators(imagePath);
+    if (info.size() > MaxSheetBytes) {
+        return refused(cue ? QStringLiteral("Le fichier « %1 » est trop grand pour être une feuille CUE.").arg(shown)
+                           : QStringLiteral("Le fichier « %1 » est trop grand pour être un fichier TOC.").arg(shown));
+    }
+    QFile file(imagePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return refused(QStringLiteral("Impossible de lire le fichier « %1 » : %2").arg(shown, file.errorString()));
+    const QByteArray sheet = file.read(MaxSheetBytes + 1);
+    return cue ? prepareCue(imagePath, sheet) : prepareToc(imagePath, sheet);
+}
+
+PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray &raw)
+{
+    bool marked = false;
+    const QByteArray sheet = withoutMark(raw, marked);
+    std::vector<QByteArray> lines = splitLines(sheet);
+
+    std::vector<FileReference> files;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        qsizetype after = 0;
+        if (firstWord(lines[i], after).compare("FILE", Qt::CaseInsensitive) != 0)
+            continue;
+        FileReference reference;
+        reference.line = static_cast<qsizetype>(i);
+        if (readNameAndType(lines[i], after, reference))
+            files.push_back(reference);
+    }
+    if (files.empty())
+        return refused(QStringLiteral("La feuille CUE ne nomme aucun fichier de données."));
+    // libcdio 2.1 reads past its own table when the first track number is high (found by
+    // fuzzing, seen by valgrind from 66 on): such a sheet never reaches it.
+    for (const QByteArray &line : lines) {
+        qsizetype after = 0;
+        if (firstWord(line, after).compare("TRACK", Qt::CaseInsensitive) != 0)
+            continue;
+        qsizetype rest = 0;
+        const QByteArray number = firstWord(line.mid(after), rest);
+        bool isNumber = false;
+        const int track = number.toInt(&isNumber);
+        if (!isNumber || track < 1 || track > 99) {
+            return refused(QStringLiteral("La feuille CUE porte un numéro de piste invalide : « %1 ».")
+                               .arg(shownName(number)));
+        }
+        if (track > MaxFirstTrack) {
+            return refused(QStringLiteral("La feuille CUE commence à la piste %1 : une image dont la "
+                                          "première piste porte un numéro au-delà de %2 ne peut pas être lue.")
+                               .arg(track)
+                               .arg(MaxFirstTrack));
+        }
+        break;
+    }
+    if (files.size() > 1) {
+        return refused(QStringLiteral("La feuille CUE nomme plusieurs fichiers (un par piste) : "
+                                      "seules les images en un seul fichier BIN peuvent être lues."));
+    }
+    const FileReference &data = files.front();
+    const QString name = shownName(data.name);
+    // libcdio reads the sectors of any named file as raw CD audio: a WAVE or MP3 file would
+    // come out as noise, big-endian samples byte-swapped.
+    if (!data.type.isEmpty() && data.type != "BINARY") {
+        return refused(QStringLiteral("La feuille CUE nomme un fichier %1 (« %2 ») : seules les "
+                                      "images BIN peuvent être lues.")
+                           .arg(QString::fromLatin1(data.type), name));
+    }
+    const QString binPath = resolve(cuePath, data.name);
+    const QFileInfo bin(binPath);
+    if (!bin.exists())
+        return refused(QStringLiteral("La feuille CUE nomme un fichier introuvable : « %1 ».").arg(name));
+    // A FIFO or a device would block the reader or never end.
+    if (!bin.isFile())
+        return refused(QStringLiteral("La feuille CUE nomme « %1 », qui n'est pas un fichier.").arg(name));
+    if (bin.size() > MaxDataBytes) {
+        return refused(QStringLiteral("L'image « %1 » dépasse ce qu'un CD peut contenir (100 minutes) : "
+                                      "elle ne peut pas être lue.")
+                           .arg(name));
+    }
+
+    const QString expected = binNameLibcdioOpens(cuePath);
+    if (!marked && !expected.isEmpty() && QFileInfo(expected).isFile()
+        && QFileInfo(expected).canonicalFilePath() == bin.canonicalFilePath()) {
+        PreparedImage image;
+        image.m_openPath = cuePath;
+        return image;
+    }
+
+    // The stand-in: the same sheet, without its mark, naming a link that sits where libcdio
+    // looks. A stray "<cue name>.bin" beside the original is thereby never read.
+    PreparedImage image;
+    image.m_folder = privateFolder();
+    if (!image.m_folder)
+        return refused(preparationFailure(cuePath, QStringLiteral("dossier temporaire impossible à créer")));
+    const QDir folder(image.m_folder->path());
+    const QString link = folder.filePath(QStringLiteral("image.bin"));
+    const QString reason = makeLink(bin.canonicalFilePath(), link);
+    if (!reason.isEmpty())
+        return refused(preparationFailure(cuePath, reason));
+    QByteArray &line = lines[static_cast<std::size_t>(data.line)];
+    const QByteArray ending = line.endsWith("\r\n") ? QByteArray("\r\n") : line.endsWith('\n') ? QByteArray("\n") : QByteArray();
+    line = "FILE \"image.bin\" BINARY" + ending;
+    QByteArray rewritten;
+    for (const QByteArray &each : lines)
+        rewritten += each;
+    image.m_openPath = folder.filePath(QStringLiteral("image.cue"));
+    if (!writeFile(image.m_openPath, rewritten))
+        return refused(preparationFailure(cuePath, QStringLiteral("écriture impossible dans le dossier temporaire")));
+    return image;
+}
+
+PreparedImage PreparedImage::prepareToc(const QString &tocPath, const QByteArray &raw)
+{
+    bool marked = false;
+    const QByteArray sheet = withoutMark(raw, marked);
+    std::vector<QByteArray> lines = splitLines(sheet);
+
+    std::vector<FileReference> files;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        qsizetype after = 0;
+        const QByteArray word = firstWord(lines[i], after);
+        if (word != "FILE" && word != "AUDIOFILE" && word != "DATAFILE")
+            continue;
+        FileReference reference;
+        reference.line = static_cast<qsizetype>(i);
+        if (readNameAndType(lines[i], after, reference))
+            files.push_back(reference);
+    }
+    bool relative = false;
+    for (const FileReference &reference : files) {
+        const QString name = shownName(reference.name);
+        const QFileInfo data(resolve(tocPath, reference.name));
+        if (!data.exists())
+            return refused(QStringLiteral("Le fichier TOC nomme un fichier introuvable : « %1 ».").arg(name));
+        if (!data.isFile())
+            return refused(QStringLiteral("Le fichier TOC nomme « %1 », qui n'est pas un fichier.").arg(name));
+        if (data.size() > MaxDataBytes) {
+            return refused(QStringLiteral("L'image « %1 » dépasse ce qu'un CD peut contenir (100 minutes) : "
+                                          "elle ne peut pas être lue.")
+                               .arg(name));
+        }
+        relative = relative || !QDir::isAbsolutePath(decodeName(reference.name));
+    }
+    if (!relative && !marked) {
+        PreparedImage image;
+        image.m_openPath = tocPath;
+        return image;
+    }
+
+    // libcdio opens relative names from the working folder: the stand-in names every file by
+    // an absolute link in the private folder, whose path holds no character to escape.
+    PreparedImage image;
+    image.m_folder = privateFolder();
+    if (!image.m_folder || image.m_folder->path().contains(QLatin1Char('"')))
+        return refused(preparationFailure(tocPath, QStringLiteral("dossier temporaire impossible à créer")));
+    const QDir folder(image.m_folder->path());
+    // Replaced from the last reference so that earlier offsets stay valid on a shared line.
+    for (std::size_t k = files.size(); k-- > 0;) {
+        const FileReference &reference = files[k];
+        const QString link = folder.filePath(QStringLiteral("data%1.bin").arg(k + 1));
+        const QString reason = makeLink(QFileInfo(resolve(tocPath, reference.name)).canonicalFilePath(), link);
+        if (!reason.isEmpty())
+            return refused(preparationFailure(tocPath, reason));
+        QByteArray &line = lines[static_cast<std::size_t>(reference.line)];
+        line.replace(reference.nameStart, reference.nameEnd - reference.nameStart,
+                     '"' + sheetBytes(link) + '"');
+    }
+    QByteArray rewritten;
+    for (const QByteArray &each : lines)
+        rewritten += each;
+    image.m_openPath = folder.filePath(QStringLiteral("image.toc"));
+    if (!writeFile(image.m_openPath, rewritten))
+        return refused(preparationFailure(tocPath, QStringLiteral("écriture impossible dans le dossier temporaire")));
+    return image;
+}
