@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -309,19 +310,40 @@ QString msf(std::int32_t frames)
         .arg(frames % FramesPerSecond, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas)
+// TITLE and PERFORMER lines, indented like the line they follow.
+QString textLines(const QString &indent, const QString &title, const QString &performer)
 {
-    QString text = QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
+    QString lines;
+    for (const auto &[key, value] : {std::pair{QStringLiteral("TITLE"), title},
+                                     std::pair{QStringLiteral("PERFORMER"), performer}}) {
+        if (!value.isEmpty())
+            lines += QStringLiteral("%1%2 \"%3\"\n").arg(indent, key, value);
+    }
+    return lines;
+}
+
+void checkText(const QString &text)
+{
+    if (text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        throw std::invalid_argument("a CUE sheet text cannot hold a double quote or a line break");
+}
+
+QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas, const DiscLayout &discLayout)
+{
+    QString text = textLines(QString(), discLayout.title, discLayout.performer);
+    text += QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
     for (std::size_t i = 0; i < areas.size(); ++i) {
         const Area &area = areas[i];
         text += QStringLiteral("  TRACK %1 %2\n")
                     .arg(static_cast<int>(i) + 1, 2, 10, QLatin1Char('0'))
                     .arg(area.data ? QStringLiteral("MODE1/2352") : QStringLiteral("AUDIO"));
+        if (i < discLayout.trackTexts.size())
+            text += textLines(QStringLiteral("    "), discLayout.trackTexts[i].title, discLayout.trackTexts[i].performer);
         if (area.areaStart < area.start)
             text += QStringLiteral("    INDEX 00 %1\n").arg(msf(area.areaStart));
         text += QStringLiteral("    INDEX 01 %1\n").arg(msf(area.start));
     }
-    return text.toUtf8();
+    return discLayout.textEncoding == TextEncoding::Latin1 ? text.toLatin1() : text.toUtf8();
 }
 
 void writeAll(QFile &file, const char *data, qint64 size)
@@ -336,6 +358,12 @@ void writeAll(QFile &file, const char *data, qint64 size)
 QString write(const QString &basePath, const DiscLayout &discLayout)
 {
     const std::vector<Area> areas = layoutOf(discLayout);
+    checkText(discLayout.title);
+    checkText(discLayout.performer);
+    for (const TrackText &track : discLayout.trackTexts) {
+        checkText(track.title);
+        checkText(track.performer);
+    }
     const QString cuePath = basePath + QStringLiteral(".cue");
     QFile bin(basePath + QStringLiteral(".bin"));
     QFile cue(cuePath);
@@ -371,7 +399,7 @@ QString write(const QString &basePath, const DiscLayout &discLayout)
         if (!cue.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot create " + describe(cue.fileName()) + ": "
                                      + describe(cue.errorString()));
-        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas);
+        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas, discLayout);
         writeAll(cue, sheet.constData(), sheet.size());
         if (!cue.flush())
             throw std::runtime_error("cannot write " + describe(cue.fileName()) + ": "

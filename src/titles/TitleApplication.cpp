@@ -1,0 +1,29 @@
+#include "TitleApplication.h"
+
+namespace titles {
+
+TitleFields applyCandidate(const TitleCandidate &candidate, const TitleFields &current)
+{
+    TitleFields result = current;
+    if (!candidate.album.trimmed().isEmpty())
+        result.album = candidate.album.trimmed();
+    if (!candidate.artist.trimmed().isEmpty())
+        result.artist = candidate.artist.trimmed();
+    while (result.trackArtists.size() < result.trackTexts.size())
+        result.trackArtists << QString();
+    for (qsizetype i = 0; i < result.trackTexts.size(); ++i) {
+        QString trackArtist = result.artist;
+        if (i < candidate.tracks.size()) {
+            const TrackTitle &track = candidate.tracks[i];
+            const QString title = track.title.trimmed();
+            if (!title.isEmpty())
+                result.trackTexts[i] = title;
+            if (!track.artist.trimmed().isEmpty())
+                trackArtist = track.artist.trimmed();
+        }
+        result.trackArtists[i] = trackArtist;
+    }
+    return result;
+}
+
+} // namespace titles
