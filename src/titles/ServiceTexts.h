@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QNetworkReply;
 
@@ -18,6 +19,9 @@ struct ServiceTexts
     // "Sonalbury-CD-MP3/1.0 ( https://www.sonalbury.example )"
     static QByteArray userAgent();
     static QString version();
+    // No title service sends this much for one disc: a reply that does is aborted
+    // rather than held in memory.
+    static constexpr qint64 LargestReply = 4 * 1024 * 1024;
 };
 
 } // namespace titles

@@ -26,4 +26,17 @@ TitleFields applyCandidate(const TitleCandidate &candidate, const TitleFields &c
     return result;
 }
 
+TitleCandidate rememberedFrom(const TitleFields &fields)
+{
+    TitleCandidate candidate;
+    candidate.source = TitleCandidate::Source::Remembered;
+    candidate.album = fields.album;
+    candidate.artist = fields.artist;
+    for (qsizetype i = 0; i < fields.trackTexts.size(); ++i) {
+        const QString artist = i < fields.trackArtists.size() ? fields.trackArtists[i] : QString();
+        candidate.tracks << TrackTitle{fields.trackTexts[i], artist == fields.artist ? QString() : artist};
+    }
+    return candidate;
+}
+
 } // namespace titles

@@ -21,4 +21,8 @@ struct TitleFields
 // every track carries the disc's artist.
 TitleFields applyCandidate(const TitleCandidate &candidate, const TitleFields &current);
 
+// The fields as titles to remember (source Remembered): what the user applied or typed.
+// A track artist equal to the disc's is not stored as the track's own.
+TitleCandidate rememberedFrom(const TitleFields &fields);
+
 } // namespace titles

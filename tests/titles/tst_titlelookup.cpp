@@ -241,6 +241,13 @@ private slots:
         QCOMPARE(result.trackArtists, artists);
         QCOMPARE(result.album, album);
         QCOMPARE(result.artist, artist);
+
+        // Remembered and applied again, the fields come back as they were.
+        const titles::TitleFields again = titles::applyCandidate(titles::rememberedFrom(result), current);
+        QCOMPARE(again.trackTexts, result.trackTexts);
+        QCOMPARE(again.trackArtists, result.trackArtists);
+        QCOMPARE(again.album, result.album);
+        QCOMPARE(again.artist, result.artist);
     }
 
 private:

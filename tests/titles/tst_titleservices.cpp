@@ -175,6 +175,8 @@ private slots:
         QTest::newRow("503 twice") << QList<Reply>{Reply{503, "busy", {{"Retry-After", "1"}}, false}}
                                    << "service occupé, réessayez plus tard." << 2;
         QTest::newRow("HTTP 500") << QList<Reply>{LocalHttpServer::text("oops", 500)} << "erreur HTTP 500." << 1;
+        QTest::newRow("far too large") << QList<Reply>{LocalHttpServer::text("{\"releases\":[]}" + QByteArray(5 * 1024 * 1024, ' '))}
+                                       << "réponse illisible." << 1;
         QTest::newRow("no answer") << QList<Reply>{Reply{200, {}, {}, true}} << "le serveur ne répond pas." << 1;
     }
     void musicBrainzFailures()
