@@ -1,5 +1,11 @@
 #include "DiscToc.h"
 
+#include <QFile>
+
+#include <cdio/cdio.h>
+
+#include <memory>
+
 namespace titles {
 
 bool DiscToc::isData(int index) const
@@ -41,6 +47,36 @@ bool DiscToc::isValid() const
         previous = start;
     }
     return previous < leadOut && trackStarts.front() >= 0 && audioLeadOut() > trackStarts.front();
+}
+
+std::optional<DiscToc> readDiscToc(const QString &sourcePath)
+{
+    struct CdioDeleter
+    {
+        void operator()(CdIo_t *cdio) const { cdio_destroy(cdio); }
+    };
+    const QByteArray path = QFile::encodeName(sourcePath);
+    const std::unique_ptr<CdIo_t, CdioDeleter> cdio(cdio_open(path.constData(), DRIVER_UNKNOWN));
+    if (!cdio)
+        return std::nullopt;
+    const track_t first = cdio_get_first_track_num(cdio.get());
+    const track_t count = cdio_get_num_tracks(cdio.get());
+    if (first == CDIO_INVALID_TRACK || count == CDIO_INVALID_TRACK || count == 0)
+        return std::nullopt;
+    DiscToc toc;
+    toc.firstTrack = first;
+    toc.lastTrack = first + count - 1;
+    for (int n = toc.firstTrack; n <= toc.lastTrack; ++n) {
+        const lsn_t start = cdio_get_track_lsn(cdio.get(), static_cast<track_t>(n));
+        if (start == CDIO_INVALID_LSN)
+            return std::nullopt;
+        toc.trackStarts.push_back(start);
+        toc.dataTracks.push_back(cdio_get_track_format(cdio.get(), static_cast<track_t>(n)) != TRACK_FORMAT_AUDIO);
+    }
+    toc.leadOut = cdio_get_track_lsn(cdio.get(), CDIO_CDROM_LEADOUT_TRACK);
+    if (!toc.isValid())
+        return std::nullopt;
+    return toc;
 }
 
 } // namespace titles

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QString>
+
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace titles {
@@ -26,6 +29,11 @@ struct DiscToc
     // Track numbers in 1..99, starts ascending and inside the lead-out.
     bool isValid() const;
 };
+
+// The whole table of contents of a device or image as libcdio reads it, data tracks and
+// the final lead-out included (the disc IDs need them, the track list does not show them).
+// Empty when the source cannot be opened or its table is not usable.
+std::optional<DiscToc> readDiscToc(const QString &sourcePath);
 
 // Frames between the end of the first session and the start of the second one.
 constexpr std::int32_t SessionGapFrames = 11400;

@@ -3,6 +3,8 @@
 // cdio_get_cdtext gives NULL for one, so there is no TOC case here.)
 
 #include "CdText.h"
+#include "DiscIds.h"
+#include "DiscToc.h"
 #include "DiscImage.h"
 #include "TestEnvironment.h"
 
@@ -64,6 +66,27 @@ private slots:
         QVERIFY(text);
         QCOMPARE(text->tracks.size(), 2);
         QCOMPARE(text->tracks[1].title, QStringLiteral("Deux"));
+    }
+
+    // The IDs are computed from what libcdio reads of a real image: the data track of an
+    // enhanced CD and the disc's final lead-out must be there for CDDB.
+    void tableOfContentsOfAnImage()
+    {
+        discimage::DiscLayout layout;
+        layout.dataGap = 11400;
+        layout.tracks = {{300, 0, false}, {300, 0, false}, {300, 0, false}, {300, 0, true}};
+        const QString cue = discimage::write(m_env.freshFolder(QStringLiteral("toc")) + "/disc", layout);
+        const std::optional<titles::DiscToc> toc = titles::readDiscToc(cue);
+        QVERIFY(toc);
+        QCOMPARE(toc->trackStarts, (std::vector<std::int32_t>{0, 300, 600, 12300}));
+        QCOMPARE(toc->dataTracks, (std::vector<bool>{false, false, false, true}));
+        QCOMPARE(toc->leadOut, 12600);
+        QVERIFY(toc->isEnhanced());
+        QCOMPARE(toc->listedTrackCount(), 3);
+        // The small enhanced-CD row of the disc-ID table.
+        QCOMPARE(titles::musicBrainzDiscId(*toc), QStringLiteral("sqiQcFcdWmoQZM6Hly5BnKDt1s0-"));
+        QCOMPARE(titles::cddbDiscId(*toc), QStringLiteral("1600a804"));
+        QVERIFY(!titles::readDiscToc(m_env.root() + "/missing.cue"));
     }
 
     void noTextNoCandidate()

@@ -55,6 +55,10 @@ private slots:
             << tocFromOffsets(1, 60150, {150, 15150, 30150, 56550}, {false, false, false, true})
             << "MXsnrcgOkbb2H34IbwspNVMJMwA-" << "1c032004"
             << "1c032004+4+150+15150+30150+56550+802";
+        // The same shape, short: the image of tst_cdtext.
+        QTest::newRow("small enhanced CD")
+            << tocFromOffsets(1, 12750, {150, 450, 750, 12450}, {false, false, false, true})
+            << "sqiQcFcdWmoQZM6Hly5BnKDt1s0-" << "1600a804" << "1600a804+4+150+450+750+12450+170";
     }
     void knownIds()
     {
