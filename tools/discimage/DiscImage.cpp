@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <stdexcept>
 #include <string>
 
@@ -310,21 +311,44 @@ QString msf(std::int32_t frames)
         .arg(frames % FramesPerSecond, 2, 10, QLatin1Char('0'));
 }
 
-QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas, const SheetStyle &style = {})
+// TITLE and PERFORMER lines, indented like the line they follow.
+QString textLines(const QString &indent, const QString &title, const QString &performer)
 {
-    QString text = QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
+    QString lines;
+    for (const auto &[key, value] : {std::pair{QStringLiteral("TITLE"), title},
+                                     std::pair{QStringLiteral("PERFORMER"), performer}}) {
+        if (!value.isEmpty())
+            lines += QStringLiteral("%1%2 \"%3\"\n").arg(indent, key, value);
+    }
+    return lines;
+}
+
+void checkText(const QString &text)
+{
+    if (text.contains(QLatin1Char('"')) || text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r')))
+        throw std::invalid_argument("a CUE sheet text cannot hold a double quote or a line break");
+}
+
+QByteArray cueSheet(const QString &binName, const std::vector<Area> &areas, const DiscLayout &discLayout,
+                    const SheetStyle &style)
+{
+    QString text = textLines(QString(), discLayout.title, discLayout.performer);
+    text += QStringLiteral("FILE \"%1\" BINARY\n").arg(binName);
     for (std::size_t i = 0; i < areas.size(); ++i) {
         const Area &area = areas[i];
         text += QStringLiteral("  TRACK %1 %2\n")
                     .arg(static_cast<int>(i) + 1, 2, 10, QLatin1Char('0'))
                     .arg(area.data ? QStringLiteral("MODE1/2352") : QStringLiteral("AUDIO"));
+        if (i < discLayout.trackTexts.size())
+            text += textLines(QStringLiteral("    "), discLayout.trackTexts[i].title, discLayout.trackTexts[i].performer);
         if (area.areaStart < area.start)
             text += QStringLiteral("    INDEX 00 %1\n").arg(msf(area.areaStart));
         text += QStringLiteral("    INDEX 01 %1\n").arg(msf(area.start));
     }
     if (style.crlf)
         text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-    return (style.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray()) + text.toUtf8();
+    return (style.byteOrderMark ? QByteArray("\xEF\xBB\xBF") : QByteArray())
+           + (discLayout.textEncoding == TextEncoding::Latin1 ? text.toLatin1() : text.toUtf8());
 }
 
 void writeAll(QFile &file, const char *data, qint64 size)
@@ -367,6 +391,12 @@ QString writeToc(const QString &basePath, const DiscLayout &discLayout)
 QString write(const QString &basePath, const DiscLayout &discLayout, const SheetStyle &style)
 {
     const std::vector<Area> areas = layoutOf(discLayout);
+    checkText(discLayout.title);
+    checkText(discLayout.performer);
+    for (const TrackText &track : discLayout.trackTexts) {
+        checkText(track.title);
+        checkText(track.performer);
+    }
     const QString cuePath = basePath + QStringLiteral(".cue");
     QFile bin(style.binName.isEmpty() ? basePath + QStringLiteral(".bin")
                                       : QFileInfo(basePath).dir().filePath(style.binName));
@@ -403,7 +433,7 @@ QString write(const QString &basePath, const DiscLayout &discLayout, const Sheet
         if (!cue.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw std::runtime_error("cannot create " + describe(cue.fileName()) + ": "
                                      + describe(cue.errorString()));
-        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas, style);
+        const QByteArray sheet = cueSheet(QFileInfo(bin.fileName()).fileName(), areas, discLayout, style);
         writeAll(cue, sheet.constData(), sheet.size());
         if (!cue.flush())
             throw std::runtime_error("cannot write " + describe(cue.fileName()) + ": "

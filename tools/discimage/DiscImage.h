@@ -26,6 +26,20 @@ struct Track
     bool data = false;        // a MODE1/2352 data track
 };
 
+// CD-Text of one track, written as TITLE / PERFORMER lines when not empty.
+struct TrackText
+{
+    QString title;
+    QString performer;
+};
+
+// How the CUE sheet stores its TITLE and PERFORMER lines.
+enum class TextEncoding
+{
+    Utf8,
+    Latin1, // characters beyond Latin-1 become '?', as in a sheet written by an old tool
+};
+
 struct DiscLayout
 {
     std::vector<Track> tracks;
@@ -33,6 +47,10 @@ struct DiscLayout
     // Frames between the last audio track and a trailing data track, as on an enhanced CD
     // (a second session starts 11 400 frames after the end of the first).
     std::int32_t dataGap = 0;
+    QString title;     // the disc's CD-Text (album and its artist)
+    QString performer;
+    std::vector<TrackText> trackTexts; // by track; missing entries write no text
+    TextEncoding textEncoding = TextEncoding::Utf8;
 };
 
 // How the sheet is written, as other programs write theirs.
@@ -55,7 +73,8 @@ QString writeToc(const QString &basePath, const DiscLayout &discLayout);
 // Returns the path of the CUE file. Throws std::runtime_error on an I/O failure (and
 // leaves no partial image), std::invalid_argument for a layout no disc can have (no
 // track, an empty track, more than 99 tracks or 99:59:74, a data gap without audio
-// tracks followed by a data track).
+// tracks followed by a data track, a
+// text with a double quote or a line break, which a CUE sheet cannot hold).
 QString write(const QString &basePath, const DiscLayout &discLayout);
 
 // Expected bytes of the sector at lsn (0 = first sector of the BIN); std::out_of_range

@@ -18,7 +18,8 @@ constexpr std::int32_t EnhancedCdGap = 11400;
 
 const char Usage[] =
     "Usage: make-disc-image [--audio pattern|tones|music] --tracks L1,L2,... [--pregap N]\n"
-    "                       [--data-track L] [--data-gap N] BASE\n"
+    "                       [--data-track L] [--data-gap N] [--title T] [--performer P]\n"
+    "                       [--track-titles T1|T2|...] [--latin1] BASE\n"
     "\n"
     "Writes BASE.cue and BASE.bin, an audio CD image, and prints the path of the CUE file.\n"
     "Lengths and gaps are in frames (75 per second).\n"
@@ -29,6 +30,11 @@ const char Usage[] =
     "  --pregap N        INDEX 00 before every audio track but the first (default 0)\n"
     "  --data-track L    adds a trailing MODE1 data track of L frames (enhanced CD)\n"
     "  --data-gap N      frames between the audio and the data track (default 11400)\n"
+    "  --title T         CD-Text: the disc's title (TITLE line of the CUE sheet)\n"
+    "  --performer P     CD-Text: the disc's performer (PERFORMER line)\n"
+    "  --track-titles L  CD-Text: track titles separated by '|', each optionally\n"
+    "                    \"title=performer\"\n"
+    "  --latin1          writes the CUE sheet's texts in Latin-1 instead of UTF-8\n"
     "  --help            shows this text\n";
 
 struct UsageError : std::runtime_error
@@ -115,6 +121,21 @@ Options parse(QStringList args)
             dataTrack = number(arg, takeValue(), 1);
         } else if (arg == QLatin1String("--data-gap")) {
             dataGap = number(arg, takeValue(), 0);
+        } else if (arg == QLatin1String("--title")) {
+            options.discLayout.title = takeValue();
+        } else if (arg == QLatin1String("--performer")) {
+            options.discLayout.performer = takeValue();
+        } else if (arg == QLatin1String("--track-titles")) {
+            options.discLayout.trackTexts.clear();
+            for (const QString &part : takeValue().split(QLatin1Char('|'))) {
+                const qsizetype at = part.indexOf(QLatin1Char('='));
+                options.discLayout.trackTexts.push_back(
+                    at < 0 ? discimage::TrackText{part, {}} : discimage::TrackText{part.left(at), part.mid(at + 1)});
+            }
+        } else if (arg == QLatin1String("--latin1")) {
+            if (equals > 0)
+                throw UsageError("--latin1 takes no value");
+            options.discLayout.textEncoding = discimage::TextEncoding::Latin1;
         } else {
             throw UsageError(QStringLiteral("unknown option \"%1\"").arg(arg).toStdString());
         }

@@ -1,0 +1,52 @@
+#include "TitleCandidate.h"
+
+#include <QLocale>
+
+namespace titles {
+
+QString TitleCandidate::label() const
+{
+    const QString a = artist.trimmed();
+    const QString b = album.trimmed();
+    QString text;
+    if (!a.isEmpty() && !b.isEmpty())
+        text = a + QStringLiteral(" — ") + b;
+    else
+        text = a.isEmpty() ? b : a;
+    if (text.isEmpty())
+        text = QStringLiteral("Sans titre");
+    if (!year.trimmed().isEmpty())
+        text += QStringLiteral(" (%1)").arg(year.trimmed());
+    return text;
+}
+
+QString TitleCandidate::sourceText() const
+{
+    switch (source) {
+    case Source::Remembered:
+        return QStringLiteral("Titres enregistrés (%1)")
+            .arg(QLocale(QLocale::French).toString(savedAt.toLocalTime(), QStringLiteral("dd/MM/yyyy HH:mm")));
+    case Source::CdText:
+        return QStringLiteral("CD-Text");
+    case Source::MusicBrainz:
+        return QStringLiteral("MusicBrainz");
+    case Source::Cddb:
+        return inexact ? QStringLiteral("CDDB approché") : QStringLiteral("CDDB");
+    }
+    return {};
+}
+
+bool TitleCandidate::hasTrackArtists() const
+{
+    for (const TrackTitle &track : tracks)
+        if (!track.artist.trimmed().isEmpty() && track.artist.trimmed() != artist.trimmed())
+            return true;
+    return false;
+}
+
+bool fitsDisc(const TitleCandidate &candidate, int listedTrackCount)
+{
+    return listedTrackCount > 0 && candidate.tracks.size() == listedTrackCount;
+}
+
+} // namespace titles

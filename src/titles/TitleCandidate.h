@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+namespace titles {
+
+struct TrackTitle
+{
+    QString title;
+    QString artist; // the track's own credit; empty = the disc's artist
+};
+
+// One answer for a disc: where it comes from, what it would set.
+struct TitleCandidate
+{
+    enum class Source { Remembered, CdText, MusicBrainz, Cddb };
+
+    Source source = Source::CdText;
+    bool inexact = false;    // a CDDB close match, not an exact one
+    QString artist;          // whole artist credit, join phrases included
+    QString album;
+    QString year;
+    QList<TrackTitle> tracks; // from the disc's first listed track on
+    QDateTime savedAt;       // remembered titles only
+
+    // "Artiste — Album (année)", leaving out what is unknown.
+    QString label() const;
+    // "Titres enregistrés (date)", "CD-Text", "MusicBrainz", "CDDB" or "CDDB approché".
+    QString sourceText() const;
+    // A track with its own artist other than the disc's: a compilation.
+    bool hasTrackArtists() const;
+};
+
+// Candidates whose track count is not the disc's are never offered: their titles
+// would land on the wrong tracks.
+bool fitsDisc(const TitleCandidate &candidate, int listedTrackCount);
+
+} // namespace titles
