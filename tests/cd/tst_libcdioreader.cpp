@@ -97,12 +97,6 @@ void writeText(const QString &path, const QByteArray &text)
         qFatal("cannot write a test file");
 }
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // The private folders the reader hands libcdio stand-in sheets in.
 QStringList standInFolders()
 {
