@@ -14,9 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-std::filesystem::path fsPath(const QString &path)
+std::filesystem::path NewFile::fsPath(const QString &path)
 {
 #ifdef _WIN32
     return std::filesystem::path(path.toStdWString());
@@ -24,8 +22,6 @@ std::filesystem::path fsPath(const QString &path)
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 #endif
 }
-
-} // namespace
 
 QString NewFile::removeEntry(const QString &path)
 {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <filesystem>
+
 // Working files are new files: whatever already sits at a working name (an earlier file, a
 // link planted towards a file elsewhere, a FIFO that would block the writer) is neither
 // followed nor reused.
@@ -16,4 +18,7 @@ public:
     // Creates path as a new empty file open for writing, refusing any existing entry and
     // never following a link. Returns the descriptor, or -1 with the system's reason.
     static int create(const QString &path, QString *reason);
+
+    // path as the file system spells it (UTF-16 on Windows, the local 8-bit encoding elsewhere).
+    static std::filesystem::path fsPath(const QString &path);
 };

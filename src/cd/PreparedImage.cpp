@@ -1,5 +1,7 @@
 #include "PreparedImage.h"
 
+#include "NewFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -21,15 +23,6 @@ struct FileReference
     qsizetype nameStart = 0; // offsets of the quoted name in the line (quotes included)
     qsizetype nameEnd = 0;
 };
-
-std::filesystem::path fsPath(const QString &path)
-{
-#ifdef _WIN32
-    return std::filesystem::path(path.toStdWString());
-#else
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-#endif
-}
 
 // Names in a sheet are bytes: UTF-8 when they decode as such, else an old Windows sheet
 // in Latin-1. On POSIX the bytes are the file name itself.
@@ -174,11 +167,11 @@ QString binNameLibcdioOpens(const QString &cuePath)
 QString makeLink(const QString &target, const QString &link)
 {
     std::error_code error;
-    std::filesystem::create_symlink(fsPath(target), fsPath(link), error);
+    std::filesystem::create_symlink(NewFile::fsPath(target), NewFile::fsPath(link), error);
     if (!error)
         return {};
     std::error_code hardError;
-    std::filesystem::create_hard_link(fsPath(target), fsPath(link), hardError);
+    std::filesystem::create_hard_link(NewFile::fsPath(target), NewFile::fsPath(link), hardError);
     if (!hardError)
         return {};
     return QString::fromLocal8Bit(error.message());
@@ -244,22 +237,37 @@ PreparedImage PreparedImage::prepare(const QString &imagePath)
     return cue ? prepareCue(imagePath, sheet) : prepareToc(imagePath, sheet);
 }
 
-PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray &raw)
-{
-    bool marked = false;
-    const QByteArray sheet = withoutMark(raw, marked);
-    std::vector<QByteArray> lines = splitLines(sheet);
+namespace {
 
+// The lines that name a file (those whose first word isFileWord accepts), with the name and
+// type each one gives.
+template <typename IsFileWord>
+std::vector<FileReference> fileReferences(const std::vector<QByteArray> &lines, IsFileWord isFileWord)
+{
     std::vector<FileReference> files;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         qsizetype after = 0;
-        if (firstWord(lines[i], after).compare("FILE", Qt::CaseInsensitive) != 0)
+        if (!isFileWord(firstWord(lines[i], after)))
             continue;
         FileReference reference;
         reference.line = static_cast<qsizetype>(i);
         if (readNameAndType(lines[i], after, reference))
             files.push_back(reference);
     }
+    return files;
+}
+
+} // namespace
+
+PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray &raw)
+{
+    bool marked = false;
+    const QByteArray sheet = withoutMark(raw, marked);
+    std::vector<QByteArray> lines = splitLines(sheet);
+
+    const std::vector<FileReference> files = fileReferences(lines, [](const QByteArray &word) {
+        return word.compare("FILE", Qt::CaseInsensitive) == 0;
+    });
     if (files.empty())
         return refused(QStringLiteral("La feuille CUE ne nomme aucun fichier de données."));
     // libcdio 2.1 reads past its own table when the first track number is high (found by
@@ -347,17 +355,9 @@ PreparedImage PreparedImage::prepareToc(const QString &tocPath, const QByteArray
     const QByteArray sheet = withoutMark(raw, marked);
     std::vector<QByteArray> lines = splitLines(sheet);
 
-    std::vector<FileReference> files;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        qsizetype after = 0;
-        const QByteArray word = firstWord(lines[i], after);
-        if (word != "FILE" && word != "AUDIOFILE" && word != "DATAFILE")
-            continue;
-        FileReference reference;
-        reference.line = static_cast<qsizetype>(i);
-        if (readNameAndType(lines[i], after, reference))
-            files.push_back(reference);
-    }
+    const std::vector<FileReference> files = fileReferences(lines, [](const QByteArray &word) {
+        return word == "FILE" || word == "AUDIOFILE" || word == "DATAFILE";
+    });
     bool relative = false;
     for (const FileReference &reference : files) {
         const QString name = shownName(reference.name);

@@ -134,16 +134,10 @@ void CddbClient::send(const QString &command)
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, ServiceTexts::userAgent());
     m_timedOut = false;
-    m_tooLarge = false;
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
-        if (received > ServiceTexts::LargestReply || total > ServiceTexts::LargestReply) {
-            m_tooLarge = true;
-            reply->abort();
-        }
-    });
+    ServiceTexts::limitSize(reply);
     m_deadline.start(m_timeout);
 }
 
@@ -156,7 +150,7 @@ void CddbClient::onReply(QNetworkReply *reply)
     m_deadline.stop();
     if (m_timedOut)
         return finish(ServiceTexts::noAnswer());
-    if (m_tooLarge)
+    if (ServiceTexts::wasTooLarge(*reply))
         return finish(ServiceTexts::unreadable());
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200)

@@ -70,7 +70,6 @@ private:
     QPointer<QNetworkReply> m_reply;
     QTimer m_deadline;
     bool m_timedOut = false;
-    bool m_tooLarge = false;
 };
 
 } // namespace titles

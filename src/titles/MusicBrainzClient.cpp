@@ -142,17 +142,11 @@ void MusicBrainzClient::send()
     request.setRawHeader("Accept", "application/json");
     ++m_attempt;
     m_timedOut = false;
-    m_tooLarge = false;
     lastRequest().start();
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, reply](qint64 received, qint64 total) {
-        if (received > ServiceTexts::LargestReply || total > ServiceTexts::LargestReply) {
-            m_tooLarge = true;
-            reply->abort();
-        }
-    });
+    ServiceTexts::limitSize(reply);
     m_deadline.start(m_timeout);
 }
 
@@ -168,7 +162,7 @@ void MusicBrainzClient::onReply(QNetworkReply *reply)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (m_timedOut)
         return finish({}, ServiceTexts::noAnswer());
-    if (m_tooLarge)
+    if (ServiceTexts::wasTooLarge(*reply))
         return finish({}, ServiceTexts::unreadable());
     if (status == 404)
         return finish({}, {});

@@ -52,7 +52,6 @@ private:
     QTimer m_wait;      // the gap before the next request
     QTimer m_deadline;  // the running request's time-out
     bool m_timedOut = false;
-    bool m_tooLarge = false;
     int m_attempt = 0;
 };
 

@@ -31,6 +31,25 @@ QString ServiceTexts::networkFailure(const QNetworkReply &reply)
     return QStringLiteral("erreur HTTP %1.").arg(status);
 }
 
+namespace {
+constexpr char TooLargeProperty[] = "sonalburyTooLarge";
+}
+
+void ServiceTexts::limitSize(QNetworkReply *reply)
+{
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > LargestReply || total > LargestReply) {
+            reply->setProperty(TooLargeProperty, true);
+            reply->abort();
+        }
+    });
+}
+
+bool ServiceTexts::wasTooLarge(const QNetworkReply &reply)
+{
+    return reply.property(TooLargeProperty).toBool();
+}
+
 QString ServiceTexts::version()
 {
     return QStringLiteral(SONALBURY_VERSION);

@@ -22,6 +22,9 @@ struct ServiceTexts
     // No title service sends this much for one disc: a reply that does is aborted
     // rather than held in memory.
     static constexpr qint64 LargestReply = 4 * 1024 * 1024;
+    // Aborts reply as soon as it announces or passes LargestReply; wasTooLarge tells after.
+    static void limitSize(QNetworkReply *reply);
+    static bool wasTooLarge(const QNetworkReply &reply);
 };
 
 } // namespace titles
