@@ -1,6 +1,7 @@
 #include "LameEncoder.h"
 #include "Mp3Check.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -643,15 +644,9 @@ private slots:
         QVERIFY(target.open(QIODevice::WriteOnly));
         target.write("precious");
         target.close();
-        const QByteArray at = QFile::encodeName(path(name));
-        if (planted == u"link"_s)
-            QCOMPARE(symlink(QFile::encodeName(elsewhere).constData(), at.constData()), 0);
-        else if (planted == u"dangling"_s)
-            QCOMPARE(symlink(QFile::encodeName(path(u"outside/new.txt"_s)).constData(), at.constData()), 0);
-        else if (planted == u"fifo"_s)
-            QCOMPARE(mkfifo(at.constData(), 0600), 0);
-        else
-            QVERIFY(QFile(path(name)).open(QIODevice::WriteOnly));
+        plantEntry(path(name), planted, elsewhere, path(u"outside/new.txt"_s));
+        if (QTest::currentTestFailed())
+            return;
 
         LameEncoder encoder;
         prepare(encoder, wav, mp3);

@@ -7,6 +7,10 @@
 #include <QStringList>
 #include <QtTest>
 #include <cstdint>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 // Small file helpers that many tests share.
 
@@ -45,3 +49,22 @@ inline QStringList withSuffix(const QStringList &names, const QString &suffix)
     }
     return kept;
 }
+
+#ifdef Q_OS_UNIX
+// Plants what an attacker or an earlier run may leave at a name the program writes to:
+// "link" (to linkTarget), "dangling" (a link to danglingTarget, which does not exist),
+// "fifo", or anything else: a plain file holding leftover.
+inline void plantEntry(const QString &path, const QString &kind, const QString &linkTarget,
+                       const QString &danglingTarget, const QByteArray &leftover = QByteArray())
+{
+    const QByteArray at = QFile::encodeName(path);
+    if (kind == QStringLiteral("link"))
+        QCOMPARE(symlink(QFile::encodeName(linkTarget).constData(), at.constData()), 0);
+    else if (kind == QStringLiteral("dangling"))
+        QCOMPARE(symlink(QFile::encodeName(danglingTarget).constData(), at.constData()), 0);
+    else if (kind == QStringLiteral("fifo"))
+        QCOMPARE(mkfifo(at.constData(), 0600), 0);
+    else
+        writeFile(path, leftover);
+}
+#endif
