@@ -44,7 +44,7 @@ Disc openDisc(CdReader &reader, std::int32_t driveIndex)
     disc.handle = reader.OpenDrive(reader.GetDriveAddress(driveIndex));
     disc.label = driveLabel(reader, driveIndex);
     if (disc.handle == 0) {
-        disc.messages << CoreTexts::cannotReadDisc(disc.label);
+        disc.messages << CoreTexts::cannotReadDisc(disc.label, reader.lastOpenFailure());
         return disc;
     }
     // A drive that cannot read with error correction still reads: the user is told.

@@ -18,9 +18,13 @@ inline QString noDrive()
     return QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
 }
 
-inline QString cannotReadDisc(const QString &driveLabel)
+// reason: why the reader could not open it, on a line of its own, when the reader knows.
+inline QString cannotReadDisc(const QString &driveLabel, const QString &reason = QString())
 {
-    return QStringLiteral("Impossible de lire le CD sur le lecteur ") + driveLabel;
+    QString text = QStringLiteral("Impossible de lire le CD sur le lecteur ") + driveLabel;
+    if (!reason.isEmpty())
+        text += QLatin1Char('\n') + reason;
+    return text;
 }
 
 inline QString tracksReadError()

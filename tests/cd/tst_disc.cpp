@@ -1,8 +1,10 @@
 #include "Disc.h"
 #include "FrameAddress.h"
+#include "LibcdioReader.h"
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The disc as both front ends see it: frame arithmetic, durations, and what opening a drive
@@ -62,6 +64,23 @@ private slots:
         for (const DiscTrack &track : disc.tracks)
             shown << QStringLiteral("%1 %2 %3").arg(track.number).arg(track.title, track.duration);
         QCOMPARE(shown, (QStringList{"1 Piste 1 00:38", "2 Piste 2 00:-10", "3 Piste 3 00:20"}));
+    }
+
+    // An image the reader refuses says why, under the drive's usual message.
+    void refusedImageSaysWhy()
+    {
+        QTemporaryDir dir;
+        const QString cue = dir.filePath(QStringLiteral("Album.cue"));
+        QFile sheet(cue);
+        QVERIFY(sheet.open(QIODevice::WriteOnly));
+        sheet.write("FILE \"Album (Track 1).bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+        sheet.close();
+        LibcdioReader reader({cue});
+        QVERIFY(reader.ScanDrives() >= 1);
+        const Disc disc = openDisc(reader, reader.GetDriveCount() - 1);
+        QVERIFY(!disc.usable());
+        QCOMPARE(disc.messages, QStringList{QStringLiteral("Impossible de lire le CD sur le lecteur Image Album.cue\n"
+                                                           "La feuille CUE nomme un fichier introuvable : « Album (Track 1).bin ».")});
     }
 };
 
