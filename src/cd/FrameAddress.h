@@ -15,6 +15,10 @@ public:
     FrameOverflow() : std::overflow_error("frame arithmetic overflows 32 bits") {}
 };
 
+// The frame address of the disc's first sector: table entries count the 150 frames of the
+// lead-in.
+inline constexpr std::int32_t LeadInFrames = 150;
+
 std::int32_t checkedAdd(std::int32_t a, std::int32_t b);
 std::int32_t checkedSub(std::int32_t a, std::int32_t b);
 std::int32_t checkedMul(std::int32_t a, std::int32_t b);

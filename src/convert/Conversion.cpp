@@ -143,16 +143,24 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
         return Extracted::Done;
     }
 
-    std::int32_t start = frameAddress(reader->GetTocEntry(checkedSub(n, 1)));
-    const std::int32_t length = checkedSub(frameAddress(reader->GetTocEntry(n)), start);
-    start = checkedSub(start, frameAddress(reader->GetTocEntry(0)));
-    // Entries that do not ascend describe no track that could be read.
-    if (start < 0 || length < 0) {
+    // Item n is the disc's track first + n - 1, whose entries are its own start and the
+    // next track's (a disc may number its tracks from 2 or more).
+    const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
+    const std::int32_t trackStart = frameAddress(reader->GetTocEntry(checkedSub(trackNumber, 1)));
+    const std::int32_t trackEnd = frameAddress(reader->GetTocEntry(trackNumber));
+    const std::int32_t discStart = frameAddress(reader->GetTocEntry(0));
+    const std::int32_t discEnd = frameAddress(reader->GetTocEntry(reader->GetLastTrack()));
+    // Only a track inside the disc is read: entries that go backwards, a start before the
+    // disc's first sector (a sheet without a valid INDEX 01) or an end past its last would
+    // send the drive where no audio is. A track of no frames has nothing to give either.
+    if (discStart < LeadInFrames || trackStart < discStart || trackEnd <= trackStart
+        || trackEnd > discEnd) {
         warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
+    const std::int32_t start = checkedSub(trackStart, discStart);
+    const std::int32_t length = checkedSub(trackEnd, trackStart);
 
-    const std::int32_t trackNumber = checkedSub(checkedAdd(reader->GetFirstTrack(), n), 1);
     const QString baseName = safeFileName(name, trackNumber);
     if (m_batchNames.contains(baseName, FileNameCase)) {
         warn(CoreTexts::duplicateName(name));

@@ -185,6 +185,8 @@ private slots:
     void tocFailures();
     void trackLocation_data();
     void trackLocation();
+    void trackOutsideTheDiscIsNeverRead_data();
+    void trackOutsideTheDiscIsNeverRead();
     void nonAscendingEntries_data();
     void nonAscendingEntries();
 
@@ -259,9 +261,8 @@ void TestConversion::unsafeTitlesStayInTheFolder()
 void TestConversion::emptyTitleUsesTheDiscTrackNumber()
 {
     // Item 2 of a disc whose first track is 5 is track 6.
-    Rig rig(freshFolder(), {30, 30});
-    rig.reader.firstTrack = 5;
-    rig.reader.lastTrack = 6;
+    Rig rig(freshFolder(), {});
+    rig.reader.setTrackLengths({30, 30}, 150, 5);
     rig.conversion.ConvertirPiste(2, QString());
     QCOMPARE(rig.files(), QStringList{u"Piste 6.wav"_s});
 }
@@ -280,8 +281,8 @@ void TestConversion::tocFailures_data()
 
     const QString param = u"SetDriveParam 7 36 -1"_s;
     const QString toc = u"ReadToc 7"_s;
-    const QStringList located{param, toc, u"GetTocEntry 0"_s, u"GetTocEntry 1"_s,
-                              u"GetTocEntry 0"_s};
+    const QStringList located{param, toc, u"GetFirstTrack"_s, u"GetTocEntry 0"_s,
+                              u"GetTocEntry 1"_s, u"GetTocEntry 0"_s};
 
     QTest::newRow("no drive open") << 0 << true << 1 << 1 << QStringList() << 1 << false;
     QTest::newRow("parameter refused: warned, converted") << 7 << false << 1 << 1 << located << 1
@@ -336,38 +337,40 @@ void TestConversion::tocFailures()
 void TestConversion::trackLocation_data()
 {
     QTest::addColumn<std::int32_t>("firstFrame");
+    QTest::addColumn<std::int32_t>("firstTrack");
     QTest::addColumn<std::int32_t>("n");
     QTest::addColumn<std::int32_t>("start");
     QTest::addColumn<std::int32_t>("length");
 
     // Tracks of 40, 60 and 30 frames.
-    QTest::newRow("first track of a disc at 00:02:00 starts at 0") << 150 << 1 << 0 << 40;
-    QTest::newRow("second track starts at the first one's length") << 150 << 2 << 40 << 60;
-    QTest::newRow("last track runs to the closing entry") << 150 << 3 << 100 << 30;
-    QTest::newRow("disc starting elsewhere") << 33000 << 2 << 40 << 60;
+    QTest::newRow("first track of a disc at 00:02:00 starts at 0") << 150 << 1 << 1 << 0 << 40;
+    QTest::newRow("second track starts at the first one's length") << 150 << 1 << 2 << 40 << 60;
+    QTest::newRow("last track runs to the closing entry") << 150 << 1 << 3 << 100 << 30;
+    QTest::newRow("disc starting elsewhere") << 33000 << 1 << 2 << 40 << 60;
+    // Item k is track first + k - 1: its own entries, not those of position k.
+    QTest::newRow("numbered from 2: first item") << 150 << 2 << 1 << 0 << 40;
+    QTest::newRow("numbered from 7: last item") << 150 << 7 << 3 << 100 << 30;
 }
 
 void TestConversion::trackLocation()
 {
     QFETCH(std::int32_t, firstFrame);
+    QFETCH(std::int32_t, firstTrack);
     QFETCH(std::int32_t, n);
     QFETCH(std::int32_t, start);
     QFETCH(std::int32_t, length);
 
     Rig rig(freshFolder(), {});
-    rig.reader.setTrackLengths({40, 60, 30}, firstFrame);
-    // The entries depend on the item's position only, not on the disc's track numbers.
-    rig.reader.firstTrack = 7;
-    rig.reader.lastTrack = 9;
+    rig.reader.setTrackLengths({40, 60, 30}, firstFrame, firstTrack);
     const ScriptedCdReader &reader = rig.reader;
 
     rig.conversion.ConvertirPiste(n, u"Piste 1"_s);
 
-    const qsizetype firstEntry = reader.calls.indexOf(u"GetTocEntry %1"_s.arg(n - 1));
+    const std::int32_t track = firstTrack + n - 1;
+    const qsizetype firstEntry = reader.calls.indexOf(u"GetTocEntry %1"_s.arg(track - 1));
     QVERIFY(firstEntry > 0);
-    QCOMPARE(reader.calls.mid(firstEntry, 3),
-             (QStringList{u"GetTocEntry %1"_s.arg(n - 1), u"GetTocEntry %1"_s.arg(n),
-                          u"GetTocEntry 0"_s}));
+    QCOMPARE(reader.calls.mid(firstEntry, 2),
+             (QStringList{u"GetTocEntry %1"_s.arg(track - 1), u"GetTocEntry %1"_s.arg(track)}));
     QVERIFY(!reader.reads.empty());
     QCOMPARE(reader.reads.front().first, start);
     std::int32_t total = 0;
@@ -376,6 +379,37 @@ void TestConversion::trackLocation()
     QCOMPARE(total, length);
     QCOMPARE(QFileInfo(rig.path(u"Piste 1.wav"_s)).size(), qint64(length) * SectorBytes);
     QVERIFY(rig.view.messages.isEmpty());
+}
+
+void TestConversion::trackOutsideTheDiscIsNeverRead_data()
+{
+    QTest::addColumn<QList<std::int32_t>>("entries"); // frame addresses, entry 0 first
+    QTest::addColumn<std::int32_t>("n");
+
+    // What libcdio makes of a sheet without a valid INDEX 01: a start of -150.
+    QTest::newRow("start before the disc") << QList<std::int32_t>{0, 3000, 6000} << 2;
+    QTest::newRow("end past the disc's end") << QList<std::int32_t>{150, 9000, 6000} << 1;
+    QTest::newRow("entries going backwards") << QList<std::int32_t>{150, 3000, 2000, 6000} << 2;
+    QTest::newRow("a track of no frames") << QList<std::int32_t>{150, 3000, 3000, 6000} << 2;
+}
+
+void TestConversion::trackOutsideTheDiscIsNeverRead()
+{
+    QFETCH(QList<std::int32_t>, entries);
+    QFETCH(std::int32_t, n);
+
+    Rig rig(freshFolder(), {});
+    rig.reader.toc.clear();
+    for (const std::int32_t a : entries)
+        rig.reader.toc.push_back(TocTime{a / 4500, (a / 75) % 60, a % 75});
+    rig.reader.lastTrack = static_cast<std::int32_t>(entries.size()) - 1;
+
+    rig.conversion.ConvertirPiste(n, u"Intro"_s);
+
+    QCOMPARE(rig.view.messageTexts(), QStringList{u"Erreur lors de la lecture de Intro"_s});
+    QVERIFY(rig.reader.reads.empty());
+    QCOMPARE(rig.reader.openWaveCount, 0);
+    QVERIFY(rig.files().isEmpty());
 }
 
 void TestConversion::nonAscendingEntries_data()

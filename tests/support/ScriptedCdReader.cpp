@@ -1,20 +1,21 @@
 #include "ScriptedCdReader.h"
 
 void ScriptedCdReader::setTrackLengths(const std::vector<std::int32_t> &frames,
-                                       std::int32_t firstFrame)
+                                       std::int32_t firstFrame, std::int32_t first)
 {
     toc.clear();
     std::int32_t address = firstFrame;
     const auto push = [this](std::int32_t a) {
         toc.push_back(TocTime{a / (75 * 60), (a / 75) % 60, a % 75});
     };
-    push(address);
+    for (std::int32_t entry = 0; entry < first; ++entry)
+        push(address);
     for (const std::int32_t length : frames) {
         address += length;
         push(address);
     }
-    firstTrack = 1;
-    lastTrack = static_cast<std::int32_t>(frames.size());
+    firstTrack = first;
+    lastTrack = first - 1 + static_cast<std::int32_t>(frames.size());
 }
 
 std::int32_t ScriptedCdReader::ScanDrives()

@@ -42,8 +42,11 @@ public:
     int closeWaveCount = 0;
     QString wavePath;
 
-    // Builds a TOC from track lengths in frames, first track at 00:02:00.
-    void setTrackLengths(const std::vector<std::int32_t> &frames, std::int32_t firstFrame = 150);
+    // Builds a TOC from track lengths in frames, first track at 00:02:00. A disc whose
+    // tracks start at number first has entries before it that stand for its start, as
+    // the real reader gives them.
+    void setTrackLengths(const std::vector<std::int32_t> &frames, std::int32_t firstFrame = 150,
+                         std::int32_t first = 1);
 
     std::int32_t ScanDrives() override;
     std::int32_t GetDriveCount() override;
