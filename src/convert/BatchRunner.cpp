@@ -2,6 +2,7 @@
 
 #include "Conversion.h"
 #include "CoreTexts.h"
+#include "MusicFolderLock.h"
 
 #include <chrono>
 #include <optional>
@@ -178,28 +179,43 @@ BatchRunner::BatchRunner(FormFields &form, RipView &view, int jobs, Display *dis
 
 BatchRunner::~BatchRunner() = default;
 
-void BatchRunner::beginBatch()
+bool BatchRunner::beginBatch()
 {
     // A cancel pressed while no batch ran must not stop this one.
     m_form.LbStop.store(false);
-    const std::lock_guard lock(m_mutex);
-    m_tracks.clear();
-    m_waiting.clear();
-    m_reports.clear();
-    m_readingDone = false;
-    m_committed = 0;
-    m_attempted = 0;
-    m_produced.clear();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_tracks.clear();
+        m_waiting.clear();
+        m_reports.clear();
+        m_readingDone = false;
+        m_committed = 0;
+        m_attempted = 0;
+        m_produced.clear();
+    }
+    // Two batches writing the same names would leave mixed or truncated files. A folder
+    // where no lock file can be written is not refused: its tracks say why they fail.
+    if (m_form.lsDossier.isEmpty())
+        return true;
+    m_folderLock = std::make_unique<MusicFolderLock>(m_form.lsDossier);
+    if (!m_folderLock->tryLock() && m_folderLock->heldElsewhere()) {
+        m_folderLock.reset();
+        showSafely([&] { m_view.showMessage(MusicFolderLock::refusalText(), MessageIcon::Exclamation); });
+        return false;
+    }
+    return true;
 }
 
 void BatchRunner::endBatch()
 {
     deliverReports();
+    m_folderLock.reset();
 }
 
 void BatchRunner::ConvertirPistes()
 {
-    beginBatch();
+    if (!beginBatch())
+        return;
     struct End
     {
         BatchRunner &batch;

@@ -29,6 +29,8 @@
 // batch's lock is held, so a view may block (a modal box) without stopping the encoders.
 // A close (FormFields::closing) stops the reading and the encodings under way and removes
 // the unfinished files of every track in progress.
+class MusicFolderLock;
+
 class BatchRunner
 {
 public:
@@ -61,7 +63,9 @@ public:
     BatchRunner &operator=(const BatchRunner &) = delete;
 
     // Runs the batch. Clears LbStop first, so a cancel pressed between batches is
-    // forgotten. Returns when every encoding has ended.
+    // forgotten. Returns when every encoding has ended. While another batch (of this
+    // process or another) converts into the same music folder, the batch is refused with a
+    // message and converts nothing.
     void ConvertirPistes();
 
     // Of the ticked tracks of the last batch: how many were attempted, and how many gave
@@ -77,8 +81,9 @@ private:
     class TrackView;
 
     // Where the batch starts and ends, whatever way it ends: what must hold for the whole
-    // batch (the music folder, the drive) is set up and released here.
-    void beginBatch();
+    // batch (the music folder, the drive) is set up and released here. False: the batch
+    // may not run.
+    bool beginBatch();
     void endBatch();
 
     void readTracks(TrackView &reading, std::int32_t count);
@@ -96,6 +101,7 @@ private:
     int m_jobs;
     Display *m_display;
     bool m_encodeInline = false; // one job, or no encoder thread could start
+    std::unique_ptr<MusicFolderLock> m_folderLock; // held for the whole batch
 
     // Everything below is shared by the threads of a batch, under m_mutex.
     std::mutex m_mutex;

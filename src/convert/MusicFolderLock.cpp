@@ -26,6 +26,7 @@ MusicFolderLock::~MusicFolderLock() = default;
 bool MusicFolderLock::tryLock()
 {
     m_failure.clear();
+    m_heldElsewhere = false;
     if (m_lock->isLocked())
         return true;
     if (m_lock->tryLock(0))
@@ -33,6 +34,7 @@ bool MusicFolderLock::tryLock()
     switch (m_lock->error()) {
     case QLockFile::LockFailedError:
         m_failure = refusalText();
+        m_heldElsewhere = true;
         break;
     case QLockFile::PermissionError:
         m_failure = QStringLiteral("Impossible de réserver le dossier musiques « %1 » : accès refusé.")

@@ -30,8 +30,12 @@ public:
     bool isLocked() const;
     // After a failed tryLock: the text for the user.
     QString failure() const { return m_failure; }
+    // After a failed tryLock: another batch holds the folder (rather than the lock file
+    // being impossible to write).
+    bool heldElsewhere() const { return m_heldElsewhere; }
 
 private:
     std::unique_ptr<QLockFile> m_lock;
     QString m_failure;
+    bool m_heldElsewhere = false;
 };

@@ -3,6 +3,7 @@
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "Mp3Check.h"
+#include "MusicFolderLock.h"
 #include "RecordingView.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
@@ -169,6 +170,7 @@ private slots:
     void closingLeavesNoUnfinishedFile_data();
     void closingLeavesNoUnfinishedFile();
     void emptyListDoesNothing();
+    void oneBatchPerMusicFolder();
 };
 
 void TestParallel::sameResultAsOneTrackAtATime_data()
@@ -387,6 +389,33 @@ void TestParallel::emptyListDoesNothing()
     QVERIFY(!form.LbStop.load());
     QCOMPARE(conversion.tracksAttempted(), 0);
     QVERIFY(entries(disc.music).isEmpty());
+}
+
+// Two batches into one music folder would mix their files: the second converts nothing and
+// says why; the folder is free again once a batch ends.
+void TestParallel::oneBatchPerMusicFolder()
+{
+    Disc disc(freshFolder(), {100});
+    RecordingView view;
+    view.addItem(u"Piste 1"_s, true);
+    FormFields form;
+    disc.prepare(form, *disc.reader);
+    BatchRunner conversion(form, view, 2);
+
+    auto other = std::make_unique<MusicFolderLock>(disc.music);
+    QVERIFY(other->tryLock());
+    conversion.ConvertirPistes();
+    QCOMPARE(view.messageTexts(), QStringList{u"Une autre conversion utilise déjà le dossier musiques."_s});
+    QCOMPARE(conversion.tracksAttempted(), 0);
+    QCOMPARE(conversion.tracksProduced(), 0);
+    QCOMPARE(entries(disc.music), QStringList{MusicFolderLock::fileName()});
+
+    other.reset();
+    view.messages.clear();
+    conversion.ConvertirPistes();
+    QCOMPARE(conversion.tracksProduced(), 1);
+    QCOMPARE(entries(disc.music), QStringList{u"Piste 1.mp3"_s});
+    QVERIFY(MusicFolderLock(disc.music).tryLock());
 }
 
 SONALBURY_TEST_MAIN_CORE(TestParallel)
