@@ -36,6 +36,23 @@ bool stopRequested(const FormFields &form)
     return form.LbStop.load() || form.closing.load();
 }
 
+// A read with retries on a damaged disc can take minutes: while this track is read, a
+// cancel or a close stops the reader between two sectors, not only between two chunks.
+class StopCheck
+{
+public:
+    StopCheck(CdReader &reader, const FormFields &form) : m_reader(reader)
+    {
+        m_reader.setStopCheck([&form] { return stopRequested(form); });
+    }
+    ~StopCheck() { m_reader.setStopCheck({}); }
+    StopCheck(const StopCheck &) = delete;
+    StopCheck &operator=(const StopCheck &) = delete;
+
+private:
+    CdReader &m_reader;
+};
+
 } // namespace
 
 bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32_t length,
@@ -64,6 +81,7 @@ bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32
 
     reader.OpenWaveFile(path);
     WaveFileCloser wave(reader);
+    const StopCheck stopCheck(reader, form);
 
     const double onePercent = static_cast<double>(length) / 100.0;
     std::int32_t position = 0;
@@ -76,8 +94,9 @@ bool ExtraireWav(FormFields &form, RipView &view, std::int32_t start, std::int32
             reader.ReadSectors(form.LlHandleCD.load(), checkedAdd(start, position), count);
         if (status != 1) {
             wave.close();
-            if (form.closing.load()) {
-                // Nothing unfinished is left behind when the program ends.
+            if (stopRequested(form)) {
+                // A cancel or a close stopped the read: that is no write error, and nothing
+                // unfinished is left behind.
                 OutputFiles::discard(path);
                 return false;
             }

@@ -1,5 +1,7 @@
 #include "ProgramSetup.h"
 
+#include <csignal>
+
 #include <QApplication>
 #include <QFont>
 #include <QLibraryInfo>
@@ -24,6 +26,11 @@ void ProgramSetup::beforeApplication()
 #endif
     // Playback fails silently: its back end must not talk on the terminal either.
     QLoggingCategory::setFilterRules(QStringLiteral("qt.multimedia*=false"));
+#ifdef SIGXFSZ
+    // A file-size limit (ulimit -f, a FAT disk) would kill the program in the middle of a
+    // WAV file without a word: ignored, the write fails and is reported like a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 void ProgramSetup::installFrenchTranslation()

@@ -92,6 +92,7 @@ private slots:
     void stopRequests();
     void failedRead_data();
     void failedRead();
+    void failedReadWhileClosingShowsNothing_data();
     void failedReadWhileClosingShowsNothing();
     void unfinishedHeaderIsAFailedWrite();
     void negativeLengthTouchesNothing();
@@ -316,11 +317,20 @@ void TestExtraction::failedRead()
     QCOMPARE(rig.view.yields, failAt);
 }
 
+void TestExtraction::failedReadWhileClosingShowsNothing_data()
+{
+    QTest::addColumn<bool>("closing"); // the flag raised during the read: closing, else LbStop
+    QTest::newRow("closing") << true;
+    // A cancel stops a read with retries midway: the read fails, and that is no write error.
+    QTest::newRow("cancel") << false;
+}
+
 void TestExtraction::failedReadWhileClosingShowsNothing()
 {
+    QFETCH(bool, closing);
     Rig rig(freshFolder());
     rig.reader.failReadAt = 1;
-    rig.view.raiseAtYield(rig.form.closing, 0);
+    rig.view.raiseAtYield(closing ? rig.form.closing : rig.form.LbStop, 0);
 
     QVERIFY(!rig.extract(0, 100));
     QCOMPARE(rig.reader.reads.size(), std::size_t(2));

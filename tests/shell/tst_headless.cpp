@@ -5,6 +5,7 @@
 #include "TestEnvironment.h"
 
 #include <QProcess>
+#include <sys/resource.h>
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
@@ -290,6 +291,23 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Piste 2.mp3", "Piste 3.mp3"}));
+    }
+
+    // Under a file-size limit the write fails and is told; the program is not killed.
+    void fileSizeLimitIsAFailedWrite()
+    {
+        prepare({3000});
+        QProcess p;
+        p.setChildProcessModifier([] {
+            rlimit limit{64 * 1024, 64 * 1024};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        });
+        p.start(m_program, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 1);
+        QVERIFY(QString::fromLocal8Bit(p.readAllStandardError())
+                    .contains(QStringLiteral("Erreur lors de l'ecriture du fichier ")));
     }
 
     void jobsGiveTheSameFilesAndTexts_data()
