@@ -54,22 +54,24 @@ extern "C" void onTerminationSignal(int)
 } // namespace
 #endif
 
-std::unique_ptr<SignalGuard> ProgramSetup::closeOnTerminationSignals(QWidget &window)
+std::unique_ptr<SignalGuard> ProgramSetup::closeOnTerminationSignals(QObject &context,
+                                                                    std::function<void()> terminate)
 {
 #ifdef Q_OS_UNIX
     // Only a write to a socket is safe in a signal handler; the window closes from the
     // event loop.
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
         return nullptr;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &context);
+    QObject::connect(notifier, &QSocketNotifier::activated, &context, [terminate = std::move(terminate)] {
         char byte = 0;
         [[maybe_unused]] const auto read = ::read(signalPipe[0], &byte, 1);
-        window.close();
+        terminate();
     });
     return std::make_unique<SignalGuard>(onTerminationSignal);
 #else
-    Q_UNUSED(window);
+    Q_UNUSED(context);
+    Q_UNUSED(terminate);
     return nullptr;
 #endif
 }

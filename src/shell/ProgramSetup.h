@@ -2,9 +2,10 @@
 
 #include "SignalGuard.h"
 
+#include <functional>
 #include <memory>
 
-class QWidget;
+class QObject;
 
 // Process-wide settings that must be in place before or right after the application object.
 namespace ProgramSetup {
@@ -17,9 +18,10 @@ void beforeApplication();
 void applyFonts();
 void installFrenchTranslation();
 
-// A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP) closes
-// the window the way its close box does, so that a conversion under way is stopped and
-// cleaned up. Call once the window exists; the signals are routed while the guard lives.
-std::unique_ptr<SignalGuard> closeOnTerminationSignals(QWidget &window);
+// A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP) calls
+// terminate on the event loop of context (the window: it closes as its close box does, so
+// that a conversion under way is stopped and cleaned up). Call once the window exists; the
+// signals are routed while the guard lives.
+std::unique_ptr<SignalGuard> closeOnTerminationSignals(QObject &context, std::function<void()> terminate);
 
 } // namespace ProgramSetup

@@ -11,10 +11,12 @@
 #include "Parametres.h"
 #include "PrgBar.h"
 #include "Resources.h"
+#include "TerminalView.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
 #include "ui_frmPrincipal.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -177,6 +179,10 @@ QString frmPrincipal::statusText() const
 
 void frmPrincipal::message(const QString &text, MessageIcon icon)
 {
+    if (m_terminating) {
+        printTo(stderr, text + QLatin1Char('\n'));
+        return;
+    }
     QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
     if (icon == MessageIcon::Critical)
         boxIcon = QMessageBox::Critical;
@@ -400,6 +406,18 @@ void frmPrincipal::propos_Click()
 {
     Form_apropos about;
     about.exec();
+}
+
+void frmPrincipal::terminationRequested()
+{
+    m_terminating = true;
+    // A dialog's own event loop would keep the program waiting for a click.
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *dialog = qobject_cast<QDialog *>(widget); dialog != nullptr && dialog->isVisible())
+            dialog->reject();
+    }
+    m_view->dismissOpenMessage();
+    close();
 }
 
 void frmPrincipal::closeEvent(QCloseEvent *event)

@@ -62,6 +62,11 @@ public slots:
     void aide_Click();
     void propos_Click();
 
+    // The program is asked to end (a termination signal): every open box and dialog goes,
+    // the window closes as by its close box, and what would have been a box is written to
+    // the standard error instead, since nobody may be there to answer it.
+    void terminationRequested();
+
 signals:
     // The batch has returned and the window has done its resets.
     void batchFinished();
@@ -95,5 +100,6 @@ private:
     std::int32_t m_batchDrive = 0;
     bool m_closeRequested = false;
     bool m_unloaded = false;
+    bool m_terminating = false;
     int m_exitCode = 0;
 };

@@ -38,9 +38,12 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
     case frmPrincipal::LoadResult::Ready:
         break;
     }
+    // The program ends when the window has unloaded, with its exit code: not earlier, when
+    // the last window closes (a close during a batch hides it first), nor with status 0.
+    app.setQuitOnLastWindowClosed(false);
     QObject::connect(&window, &frmPrincipal::unloaded, &app,
                      [&window] { QCoreApplication::exit(window.exitCode()); }, Qt::QueuedConnection);
-    const auto signalGuard = ProgramSetup::closeOnTerminationSignals(window);
+    const auto signalGuard = ProgramSetup::closeOnTerminationSignals(window, [&window] { window.terminationRequested(); });
     window.show();
     return app.exec();
 }

@@ -285,6 +285,27 @@ private slots:
         QCOMPARE(SettingsStore(app).read(QStringLiteral("Lecteur"), QString()), QStringLiteral("0"));
     }
 
+    // A termination request ends the program whatever dialog is open, and nobody is asked
+    // to click: the settings that cannot be written are told on the standard error.
+    void terminationClosesOpenDialogs()
+    {
+        const QString app = freshApp();
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(scripted(1), freshFolder(), app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        const QString location = SettingsStore(app).location();
+        QFile::remove(location);
+        QVERIFY(QDir().mkpath(location)); // a folder where the file should go
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        QTimer::singleShot(0, w.get(), [&w] { w->terminationRequested(); });
+        w->propos_Click(); // returns once its dialog is gone
+        QCOMPARE(unloaded.size(), 1);
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(w->exitCode(), 1);
+        QVERIFY(QDir().rmdir(location));
+    }
+
     void savedDriveIsSelectedAtStartUp()
     {
         const QString app = freshApp();
