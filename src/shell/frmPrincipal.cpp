@@ -5,12 +5,14 @@
 #include "CoreTexts.h"
 #include "DialogLook.h"
 #include "Disc.h"
+#include "DiscTitles.h"
 #include "Form_aide.h"
 #include "Form_apropos.h"
 #include "MusicFolder.h"
 #include "Parametres.h"
 #include "PrgBar.h"
 #include "Resources.h"
+#include "TitleChooser.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
 #include "ui_frmPrincipal.h"
@@ -23,7 +25,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QPushButton>
 #include <QStatusBar>
@@ -65,6 +69,13 @@ const QString CannotStop = QStringLiteral("Impossible d'arrêter la lecture du C
 const QString Busy = QStringLiteral("Il y a déjà une lecture en cours");
 const QString NothingSelected = QStringLiteral("Aucun fichier n'est sélectionné");
 const QString ChooseFile = QStringLiteral("Choisissez un fichier");
+const QString NoDiscForTitles = QStringLiteral("Aucun disque lisible : ses titres ne peuvent pas être recherchés.");
+const QString SearchingTitles = QStringLiteral("Recherche des titres...");
+const QString Cancel = QStringLiteral("Annuler");
+QString titlesNotRemembered(const QString &reason)
+{
+    return QStringLiteral("Les titres de ce disque n'ont pas pu être enregistrés : %1").arg(reason);
+}
 QString confirmTrash(const QString &name)
 {
     return QStringLiteral("Voulez-vous vraiment envoyer « %1 » dans la corbeille ?").arg(name);
@@ -148,6 +159,7 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     connect(m_ui->btnAnnuler, &QPushButton::clicked, this, &frmPrincipal::btnAnnuler_Click);
     connect(m_ui->Command1, &QPushButton::clicked, this, &frmPrincipal::Command1_Click);
     connect(m_ui->File1, &QListWidget::itemDoubleClicked, this, &frmPrincipal::File1_DblClick);
+    connect(m_ui->rechercher, &QAction::triggered, this, &frmPrincipal::rechercher_Click);
     connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
     connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
     connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
@@ -311,7 +323,9 @@ void frmPrincipal::Command_rip_Click()
         try {
             // One job: the window's batch reads and encodes one track after the other.
             BatchRunner batch(m_form, *m_view, 1);
+            m_batchProduced = 0;
             batch.ConvertirPistes();
+            m_batchProduced = batch.tracksProduced();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
@@ -336,6 +350,8 @@ void frmPrincipal::onBatchReturned()
         return;
     }
     resetAfterBatch(m_form);
+    if (m_batchProduced > 0)
+        rememberTitles();
     emit batchFinished();
 }
 
@@ -383,6 +399,94 @@ void frmPrincipal::File1_DblClick()
     const QString path = musicFolder() + (current ? current->text() : QString());
     modDirectShow::LoadMP3(path);
     modDirectShow::PlayMP3();
+}
+
+void frmPrincipal::rechercher_Click()
+{
+    if (batchRunning()) {
+        refuseDuringBatch();
+        return;
+    }
+    std::optional<titles::TitleLookupRequest> request =
+        DiscTitles::request(*m_reader, m_form.LlHandleCD, m_form.settings, m_form.settings.LsCourriel);
+    if (!request || m_ui->lstPistes->topLevelItemCount() == 0) {
+        message(Texts::NoDiscForTitles, MessageIcon::Exclamation);
+        return;
+    }
+    titles::TitleLookup lookup;
+    if (!lookUpTitles(lookup, *request))
+        return;
+    TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
+    for (;;) {
+        const int outcome = chooser.exec();
+        if (m_unloaded)
+            return;
+        m_form.settings.LsCourriel = chooser.email();
+        if (outcome == TitleChooser::SearchAgain) {
+            request->email = chooser.email();
+            if (!lookUpTitles(lookup, *request))
+                return;
+            chooser.setResults(lookup.candidates(), lookup.failures());
+            continue;
+        }
+        // Nothing changes until the user applies: a database answer can be wrong.
+        if (outcome == TitleChooser::Applied) {
+            if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
+                setTitleFields(titles::applyCandidate(*chosen, titleFields()));
+        }
+        return;
+    }
+}
+
+bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request)
+{
+    // The lookup runs on this thread's event loop, behind a modal box the user may cancel.
+    QProgressDialog progress(Texts::SearchingTitles, Texts::Cancel, 0, 0, this);
+    progress.setObjectName(QStringLiteral("rechercheTitres"));
+    progress.setWindowTitle(programTitle());
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    const QMetaObject::Connection done =
+        connect(&lookup, &titles::TitleLookup::finished, &progress, &QDialog::accept);
+    lookup.start(request);
+    const bool finished = progress.exec() == QDialog::Accepted;
+    disconnect(done);
+    if (!finished)
+        lookup.cancel();
+    return finished && !m_unloaded;
+}
+
+titles::TitleFields frmPrincipal::titleFields() const
+{
+    titles::TitleFields fields;
+    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
+        fields.trackTexts << item->text(0);
+        fields.trackArtists << item->data(0, TrackArtistRole).toString();
+    }
+    fields.album = m_ui->txtAlbum->text();
+    fields.artist = m_ui->txtArtiste->text();
+    return fields;
+}
+
+void frmPrincipal::setTitleFields(const titles::TitleFields &fields)
+{
+    // Texts only: the ticks stay as the user left them.
+    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount() && i < fields.trackTexts.size(); ++i) {
+        QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
+        item->setText(0, fields.trackTexts[i]);
+        item->setData(0, TrackArtistRole, i < fields.trackArtists.size() ? fields.trackArtists[i] : QString());
+    }
+    m_ui->txtAlbum->setText(fields.album);
+    m_ui->txtArtiste->setText(fields.artist);
+}
+
+void frmPrincipal::rememberTitles()
+{
+    QString error;
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), &error))
+        message(Texts::titlesNotRemembered(error), MessageIcon::Exclamation);
 }
 
 void frmPrincipal::quitter_Click()
