@@ -261,6 +261,9 @@ void frmPrincipal::cboLecteurs_Click()
     CdReader &ripper = *m_reader;
     m_form.settings.LlLecteur = m_ui->cboLecteurs->currentIndex();
     m_ui->lstPistes->clear();
+    // Titles applied to the disc before belong to it: the next disc's tags start afresh.
+    m_ui->txtAlbum->setText(CoreTexts::defaultAlbum());
+    m_ui->txtArtiste->clear();
     if (m_form.LlHandleCD != 0) {
         if (!ripper.CloseDrive(m_form.LlHandleCD)) {
             message(Texts::CannotStop, MessageIcon::Exclamation);

@@ -269,6 +269,11 @@ private slots:
         const QStringList again = searchTitles(*w, false, QStringLiteral("chooser.png"));
         QCOMPARE(again.mid(0, 3), (QStringList{"Titres enregistrés | Various — Saisons", "CD-Text | Various — Saisons",
                                                "MusicBrainz | Marc Aubry & Inès Caron — Quatre saisons (2003)"}));
+
+        // The disc opened again starts afresh: its tags no longer carry the titles applied.
+        emit WindowHarness::drives(*w)->activated(0);
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtAlbum"))->text(), QStringLiteral("titre"));
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtArtiste"))->text(), QString());
         qunsetenv("SONALBURY_MUSICBRAINZ_URL");
     }
 
