@@ -40,7 +40,12 @@ bool remember(const CdReader &reader, std::int32_t handle, const titles::TitleFi
     const QString discId = titles::musicBrainzDiscId(*toc);
     if (untouched || discId.isEmpty())
         return true;
-    return titles::RememberedTitles().save(discId, titles::rememberedFrom(fields), error);
+    QString reason;
+    if (titles::RememberedTitles().save(discId, titles::rememberedFrom(fields), &reason))
+        return true;
+    if (error)
+        *error = QStringLiteral("Les titres de ce disque n'ont pas pu être enregistrés : %1").arg(reason);
+    return false;
 }
 
 QString describe(const titles::TitleCandidate &candidate)

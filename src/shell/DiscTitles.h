@@ -22,7 +22,8 @@ std::optional<titles::TitleLookupRequest> request(const CdReader &reader, std::i
 
 // Remembers the titles a batch converted with under the disc's ID, so that the next lookup
 // offers them first. The titles the list opens with are not remembered: they would then
-// come before the disc's own CD-Text. False only when a save failed (*error says why).
+// come before the disc's own CD-Text. False only when a save failed (*error says so, in
+// French, for the user).
 bool remember(const CdReader &reader, std::int32_t handle, const titles::TitleFields &fields,
               QString *error = nullptr);
 

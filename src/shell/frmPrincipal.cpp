@@ -72,10 +72,6 @@ const QString ChooseFile = QStringLiteral("Choisissez un fichier");
 const QString NoDiscForTitles = QStringLiteral("Aucun disque lisible : ses titres ne peuvent pas être recherchés.");
 const QString SearchingTitles = QStringLiteral("Recherche des titres...");
 const QString Cancel = QStringLiteral("Annuler");
-QString titlesNotRemembered(const QString &reason)
-{
-    return QStringLiteral("Les titres de ce disque n'ont pas pu être enregistrés : %1").arg(reason);
-}
 QString confirmTrash(const QString &name)
 {
     return QStringLiteral("Voulez-vous vraiment envoyer « %1 » dans la corbeille ?").arg(name);
@@ -489,7 +485,7 @@ void frmPrincipal::rememberTitles()
 {
     QString error;
     if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), &error))
-        message(Texts::titlesNotRemembered(error), MessageIcon::Exclamation);
+        message(error, MessageIcon::Exclamation);
 }
 
 void frmPrincipal::quitter_Click()
