@@ -80,6 +80,16 @@ public:
     // last OpenDrive succeeded.
     virtual QString lastOpenFailure() const { return {}; }
 
+    // The file libcdio reads for the disc open under handle: the device, or the image as
+    // the reader made it ready (a stand-in sheet when the user's needed mending). Valid
+    // while the handle is open; the disc's CD-Text and whole table of contents (data track
+    // included) are read from it. Empty when the reader has no such file.
+    virtual QString discSource(std::int32_t handle) const
+    {
+        (void)handle;
+        return {};
+    }
+
     // Asked between the sectors of a ReadSectors call (which may take long on a damaged
     // disc read with retries): when it returns true, the call stops and returns 0 with
     // nothing appended. Called on the reading thread; must not throw. Empty: never stop.

@@ -205,6 +205,7 @@ struct LibcdioReader::Disc
     DrivePtr drive;
     ParanoiaPtr paranoia;
     bool image = false;
+    QString source; // what libcdio opened: the device, or the prepared image
     // The data file of a BIN/CUE image: its sectors lie end to end from LSN 0. libcdio
     // reports a read that runs past its end as a success, so the reader checks its size.
     QString binFile;
@@ -296,13 +297,15 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
                 m_lastOpenFailure = disc->prepared->failure();
                 return 0;
             }
-            disc->cdio = openImage(disc->prepared->openPath(), file.suffix());
+            disc->source = disc->prepared->openPath();
+            disc->cdio = openImage(disc->source, file.suffix());
             if (!disc->cdio) {
                 m_lastOpenFailure =
                     QStringLiteral("Le fichier « %1 » n'est pas une image de disque lisible.").arg(shown);
                 return 0;
             }
         } else {
+            disc->source = drive.path;
             disc->cdio.reset(cdio_open(cdioPath(drive.path).constData(), DRIVER_DEVICE));
         }
         // A disc without any audio track cannot be ripped: refuse it here.
@@ -519,6 +522,12 @@ bool LibcdioReader::readable(const Layout &layout, std::int64_t lsn, std::int32_
         lsn = span->end;
     }
     return true;
+}
+
+QString LibcdioReader::discSource(std::int32_t handle) const
+{
+    const Disc *open = disc(handle);
+    return open == nullptr ? QString() : open->source;
 }
 
 void LibcdioReader::setStopCheck(std::function<bool()> stopRequested)

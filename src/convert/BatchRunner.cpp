@@ -159,7 +159,8 @@ public:
     }
     QString artistText() override
     {
-        return m_batch.m_encodeInline ? m_batch.m_view.artistText() : m_track->artist;
+        // A compilation's track carries its own artist.
+        return m_batch.m_encodeInline ? m_batch.m_view.trackArtist(m_track->position) : m_track->artist;
     }
     void refreshFileList() override {}
 
@@ -296,7 +297,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
         track.name = m_view.trackText(i);
         if (!m_encodeInline) {
             track.album = m_view.albumText();
-            track.artist = m_view.artistText();
+            track.artist = m_view.trackArtist(i);
         }
         lock.lock();
         m_tracks.push_back(std::move(created));

@@ -109,6 +109,12 @@ inline QString unexpectedError()
     return QStringLiteral("Erreur inattendue.");
 }
 
+// The album box as the window opens: the album tag when nothing else is given.
+inline QString defaultAlbum()
+{
+    return QStringLiteral("titre");
+}
+
 // Base name of a track whose title leaves nothing usable for a file name.
 inline QString defaultTrackName(std::int32_t trackNumber)
 {

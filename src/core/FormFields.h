@@ -22,6 +22,7 @@ struct FormFields
         QString LsServeur;               // carried between runs only
         QString LsCgi;                   // carried between runs only
         std::int32_t LlLecteur = 0;      // index of the chosen drive
+        QString LsCourriel;              // e-mail address CDDB servers ask for; empty = none
     };
 
     Settings settings;

@@ -50,6 +50,12 @@ public:
     // The two hidden text boxes that give the album and artist tags.
     virtual QString albumText() = 0;
     virtual QString artistText() = 0;
+    // The artist tag of one track: its own credit on a compilation, else the artist box.
+    virtual QString trackArtist(std::int32_t position)
+    {
+        (void)position;
+        return artistText();
+    }
 
     // Re-reads the music folder into the file list.
     virtual void refreshFileList() = 0;

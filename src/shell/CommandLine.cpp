@@ -60,6 +60,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
                 line.error = QStringLiteral("Nombre de tâches incorrect : %1").arg(value);
                 return line;
             }
+        } else if (arg == QStringLiteral("--titres")) {
+            line.titles = true;
+        } else if (arg == QStringLiteral("--courriel") || arg.startsWith(QStringLiteral("--courriel="))) {
+            if (arg == QStringLiteral("--courriel") && i + 1 < arguments.size())
+                line.email = arguments.at(++i).trimmed();
+            else
+                line.email = arg.mid(11).trimmed();
+            if (!line.email.contains(QLatin1Char('@'))) {
+                line.error = QStringLiteral("--courriel demande une adresse électronique.");
+                return line;
+            }
         } else {
             line.error = QStringLiteral("Option inconnue : %1").arg(arg);
             return line;
@@ -67,6 +78,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (line.jobs > 0 && !line.convert)
         line.error = QStringLiteral("--jobs ne s'emploie qu'avec --convert.");
+    else if (line.titles && !line.convert)
+        line.error = QStringLiteral("--titres ne s'emploie qu'avec --convert.");
+    else if (!line.email.isEmpty() && !line.titles)
+        line.error = QStringLiteral("--courriel ne s'emploie qu'avec --titres.");
     return line;
 }
 
@@ -74,6 +89,7 @@ QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral(
                "Utilisation : %1 [--image FICHIER]... [--convert [LISTE]] [--jobs N]\n"
+               "                 [--titres [--courriel ADRESSE]]\n"
                "\n"
                "Convertit les pistes d'un CD audio en fichiers MP3 dans le dossier « musiques »\n"
                "placé à côté du programme.\n"
@@ -87,11 +103,19 @@ QString CommandLine::usage(const QString &program)
                "                     Code de sortie 0 seulement si chaque piste a donné son fichier.\n"
                "  --jobs N           avec --convert : nombre d'encodages simultanés\n"
                "                     (par défaut, le nombre de processeurs).\n"
+               "  --titres           avec --convert : cherche d'abord les titres du disque (titres\n"
+               "                     enregistrés, CD-Text, MusicBrainz, puis CDDB) et prend le\n"
+               "                     premier trouvé ; sans réponse, les pistes gardent « Piste n ».\n"
+               "  --courriel ADRESSE avec --titres : l'adresse électronique que le serveur CDDB\n"
+               "                     demande, pour cette fois (sinon celle du réglage « Courriel »).\n"
                "  --help             affiche cette aide.\n"
                "\n"
                "Codes de sortie de --convert : 0 tout est converti ; 1 une piste au moins\n"
                "n'a pas donné son fichier ; 2 argument incorrect ; 128 + numéro du signal\n"
-               "si la conversion est interrompue (130 pour Ctrl+C).\n")
+               "si la conversion est interrompue (130 pour Ctrl+C).\n"
+               "\n"
+               "Variable d'environnement : SONALBURY_MUSICBRAINZ_URL, une autre adresse de base\n"
+               "pour MusicBrainz (par défaut https://musicbrainz.org).\n")
         .arg(program);
 }
 

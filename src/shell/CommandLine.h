@@ -12,6 +12,8 @@ struct CommandLine
     bool convert = false;      // --convert [LIST]: no window
     QString trackList;         // the LIST of --convert, empty = every track
     int jobs = 0;              // --jobs N; 0 = one per core
+    bool titles = false;       // --titres: look the disc's titles up before converting
+    QString email;             // --courriel ADRESSE: the CDDB address for this run
     bool help = false;
     QString error;             // set when the arguments are not understood
 

@@ -2,6 +2,7 @@
 
 #include "CoreTexts.h"
 #include "Disc.h"
+#include "DiscTitles.h"
 #include "MusicFolder.h"
 #include "BatchRunner.h"
 #include "Parametres.h"
@@ -10,6 +11,7 @@
 #include "TerminalView.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QThread>
 #include <algorithm>
@@ -43,6 +45,62 @@ extern "C" void onInterrupt(int signalNumber)
         interruptedForm->closing = true;
         interruptedForm->LbStop = true;
     }
+}
+
+titles::TitleFields titleFields(const TerminalView &view)
+{
+    titles::TitleFields fields;
+    for (const TerminalView::Track &track : view.tracks) {
+        fields.trackTexts << track.text;
+        fields.trackArtists << track.artist;
+    }
+    fields.album = view.album;
+    fields.artist = view.artist;
+    return fields;
+}
+
+// Looks the disc up as the window does, waiting for every source (each request times out),
+// and takes the first candidate of the strict order; the others are listed for the user.
+void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handle,
+                  const FormFields::Settings &settings, const QString &email, std::FILE *out, std::FILE *err)
+{
+    const std::optional<titles::TitleLookupRequest> request = DiscTitles::request(reader, handle, settings, email);
+    QList<titles::TitleCandidate> candidates;
+    QStringList failures;
+    if (request) {
+        titles::TitleLookup lookup;
+        QEventLoop loop;
+        QObject::connect(&lookup, &titles::TitleLookup::finished, &loop, &QEventLoop::quit);
+        lookup.start(*request);
+        loop.exec();
+        candidates = lookup.candidates();
+        failures = lookup.failures();
+    }
+    for (const QString &failure : std::as_const(failures))
+        printTo(err, failure + QLatin1Char('\n'));
+    const std::optional<titles::TitleCandidate> pick = titles::TitleLookup::headlessPick(candidates);
+    if (!pick) {
+        printTo(out, QStringLiteral("Aucun titre n'a été trouvé pour ce disque : les pistes gardent leur nom "
+                                    "« Piste n ».\n"));
+        return;
+    }
+    printTo(out, QStringLiteral("Titres : %1\n").arg(DiscTitles::describe(*pick)));
+    bool taken = false;
+    for (const titles::TitleCandidate &candidate : std::as_const(candidates)) {
+        // The pick is the first exact candidate of its source.
+        if (!taken && candidate.source == pick->source && !candidate.inexact) {
+            taken = true;
+            continue;
+        }
+        printTo(err, QStringLiteral("Autre réponse : %1\n").arg(DiscTitles::describe(candidate)));
+    }
+    const titles::TitleFields fields = titles::applyCandidate(*pick, titleFields(view));
+    for (std::size_t i = 0; i < view.tracks.size(); ++i) {
+        view.tracks[i].text = fields.trackTexts[static_cast<qsizetype>(i)];
+        view.tracks[i].artist = fields.trackArtists[static_cast<qsizetype>(i)];
+    }
+    view.album = fields.album;
+    view.artist = fields.artist;
 }
 
 } // namespace
@@ -107,7 +165,10 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         }
     }
     for (const DiscTrack &track : disc.tracks)
-        view.tracks.push_back({track.title, wanted.empty() || wanted.count(track.number) > 0});
+        view.tracks.push_back({track.title, wanted.empty() || wanted.count(track.number) > 0, QString()});
+    if (line.titles)
+        lookUpTitles(view, reader, disc.handle, form.settings,
+                     line.email.isEmpty() ? form.settings.LsCourriel : line.email, out, err);
 
     printTo(out, QStringLiteral("Conversion de %1 piste(s) de « %2 » vers %3\n")
                       .arg(std::count_if(view.tracks.begin(), view.tracks.end(),
@@ -147,6 +208,11 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         printTo(err, QStringLiteral("Conversion interrompue.\n"));
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
+    }
+    if (produced > 0) {
+        QString error;
+        if (!DiscTitles::remember(reader, disc.handle, titleFields(view), &error))
+            printTo(err, error + QLatin1Char('\n'));
     }
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.

@@ -49,6 +49,7 @@ QStringList ChargerParametres(FormFields &form, const SettingsStore &store)
     form.settings.LsServeur = store.read(QStringLiteral("Serveur"), Parametres::DefaultServeur);
     form.settings.LsCgi = store.read(QStringLiteral("Cgi"), Parametres::DefaultCgi);
     form.settings.LlLecteur = readLong(store, QStringLiteral("Lecteur"), 0, corrupt);
+    form.settings.LsCourriel = store.read(QStringLiteral("Courriel"), QString());
     return corrupt;
 }
 
@@ -62,5 +63,8 @@ bool SauverParametres(const FormFields &form, SettingsStore &store)
         && store.write(QStringLiteral("NomFichier"), SettingsStore::fromLong(form.settings.LlNomFichier))
         && store.write(QStringLiteral("Serveur"), form.settings.LsServeur)
         && store.write(QStringLiteral("Cgi"), form.settings.LsCgi)
-        && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.settings.LlLecteur));
+        && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.settings.LlLecteur))
+        // An address the user erased must not stay behind in the store.
+        && (form.settings.LsCourriel.isEmpty() ? store.remove(QStringLiteral("Courriel"))
+                                               : store.write(QStringLiteral("Courriel"), form.settings.LsCourriel));
 }

@@ -154,6 +154,16 @@ bool SettingsStore::write(const QString &key, const QString &text)
     return store->status() == QSettings::NoError && store->isWritable();
 }
 
+bool SettingsStore::remove(const QString &key)
+{
+    const auto store = openStore(m_applicationName);
+    if (!store->contains(section + QLatin1Char('/') + key))
+        return true;
+    store->remove(section + QLatin1Char('/') + key);
+    store->sync();
+    return store->status() == QSettings::NoError && store->isWritable();
+}
+
 bool SettingsStore::flush()
 {
     const auto store = openStore(m_applicationName);

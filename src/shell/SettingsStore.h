@@ -20,6 +20,8 @@ public:
     QString read(const QString &key, const QString &defaultText) const;
     // Writes every pending value; false when the store could not be written.
     bool write(const QString &key, const QString &text);
+    // Removes key; false when the store could not be written.
+    bool remove(const QString &key);
     bool flush();
 
     // Where the values live, for messages and the README.

@@ -249,3 +249,10 @@ QString TerminalView::trackText(std::int32_t position)
         return QString();
     return tracks[static_cast<std::size_t>(position - 1)].text;
 }
+
+QString TerminalView::trackArtist(std::int32_t position)
+{
+    if (position < 1 || position > trackCount() || tracks[static_cast<std::size_t>(position - 1)].artist.isEmpty())
+        return artist;
+    return tracks[static_cast<std::size_t>(position - 1)].artist;
+}

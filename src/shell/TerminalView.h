@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchRunner.h"
+#include "CoreTexts.h"
 #include "RipView.h"
 
 #include <QString>
@@ -20,8 +21,13 @@ public:
     {
         QString text;
         bool checked = false;
+        QString artist; // the track's artist tag; empty = the disc's
     };
     std::vector<Track> tracks;
+    // The album and artist tags: the window's hidden boxes as they open, unless titles
+    // were looked up.
+    QString album = CoreTexts::defaultAlbum();
+    QString artist;
 
     void setProgressMax(std::int32_t max) override;
     void setProgressValue(std::int32_t value) override;
@@ -32,8 +38,9 @@ public:
     std::int32_t trackCount() override { return static_cast<std::int32_t>(tracks.size()); }
     bool trackChecked(std::int32_t position) override;
     QString trackText(std::int32_t position) override;
-    QString albumText() override { return QStringLiteral("titre"); }
-    QString artistText() override { return QString(); }
+    QString albumText() override { return album; }
+    QString artistText() override { return artist; }
+    QString trackArtist(std::int32_t position) override;
     void refreshFileList() override {}
 
     void showTracks(const std::vector<BatchRunner::TrackLine> &lines) override;

@@ -41,7 +41,7 @@ TitleChooser::TitleChooser(const QList<titles::TitleCandidate> &candidates, cons
     m_ui->lstApercu->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_ui->splitter->setStretchFactor(0, 3);
     m_ui->splitter->setStretchFactor(1, 2);
-    m_ui->splitter->setSizes({460, 300});
+    m_ui->splitter->setSizes({560, 280});
     m_ui->txtCourriel->setText(email);
 
     setResults(candidates, failures);

@@ -149,6 +149,20 @@ QString WindowRipView::artistText()
     return text;
 }
 
+QString WindowRipView::trackArtist(std::int32_t position)
+{
+    QString text;
+    onUiThread(
+        [this, position, &text] {
+            if (const QTreeWidgetItem *item = m_window.m_ui->lstPistes->topLevelItem(position - 1))
+                text = item->data(0, frmPrincipal::TrackArtistRole).toString();
+            if (text.isEmpty())
+                text = m_window.m_ui->txtArtiste->text();
+        },
+        true);
+    return text;
+}
+
 void WindowRipView::refreshFileList()
 {
     if (closing())

@@ -30,6 +30,7 @@ public:
     QString trackText(std::int32_t position) override;
     QString albumText() override;
     QString artistText() override;
+    QString trackArtist(std::int32_t position) override;
     void refreshFileList() override;
 
     // Closes the batch's message box if one is open (the window is closing: nobody is

@@ -5,6 +5,7 @@
 #include "CoreTexts.h"
 #include "DialogLook.h"
 #include "Disc.h"
+#include "DiscTitles.h"
 #include "Form_aide.h"
 #include "Form_apropos.h"
 #include "MusicFolder.h"
@@ -12,6 +13,7 @@
 #include "PrgBar.h"
 #include "Resources.h"
 #include "TerminalView.h"
+#include "TitleChooser.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
 #include "ui_frmPrincipal.h"
@@ -25,7 +27,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QPushButton>
 #include <QStatusBar>
@@ -67,6 +71,9 @@ const QString CannotStop = QStringLiteral("Impossible d'arrêter la lecture du C
 const QString Busy = QStringLiteral("Il y a déjà une lecture en cours");
 const QString NothingSelected = QStringLiteral("Aucun fichier n'est sélectionné");
 const QString ChooseFile = QStringLiteral("Choisissez un fichier");
+const QString NoDiscForTitles = QStringLiteral("Aucun disque lisible : ses titres ne peuvent pas être recherchés.");
+const QString SearchingTitles = QStringLiteral("Recherche des titres...");
+const QString Cancel = QStringLiteral("Annuler");
 QString confirmTrash(const QString &name)
 {
     return QStringLiteral("Voulez-vous vraiment envoyer « %1 » dans la corbeille ?").arg(name);
@@ -150,6 +157,7 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     connect(m_ui->btnAnnuler, &QPushButton::clicked, this, &frmPrincipal::btnAnnuler_Click);
     connect(m_ui->Command1, &QPushButton::clicked, this, &frmPrincipal::Command1_Click);
     connect(m_ui->File1, &QListWidget::itemDoubleClicked, this, &frmPrincipal::File1_DblClick);
+    connect(m_ui->rechercher, &QAction::triggered, this, &frmPrincipal::rechercher_Click);
     connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
     connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
     connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
@@ -255,6 +263,9 @@ void frmPrincipal::cboLecteurs_Click()
     CdReader &ripper = *m_reader;
     m_form.settings.LlLecteur = m_ui->cboLecteurs->currentIndex();
     m_ui->lstPistes->clear();
+    // Titles applied to the disc before belong to it: the next disc's tags start afresh.
+    m_ui->txtAlbum->setText(CoreTexts::defaultAlbum());
+    m_ui->txtArtiste->clear();
     if (m_form.LlHandleCD != 0) {
         if (!ripper.CloseDrive(m_form.LlHandleCD)) {
             message(Texts::CannotStop, MessageIcon::Exclamation);
@@ -317,7 +328,9 @@ void frmPrincipal::Command_rip_Click()
         try {
             // One job: the window's batch reads and encodes one track after the other.
             BatchRunner batch(m_form, *m_view, 1);
+            m_batchProduced = 0;
             batch.ConvertirPistes();
+            m_batchProduced = batch.tracksProduced();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
@@ -342,6 +355,8 @@ void frmPrincipal::onBatchReturned()
         return;
     }
     resetAfterBatch(m_form);
+    if (m_batchProduced > 0)
+        rememberTitles();
     emit batchFinished();
 }
 
@@ -389,6 +404,94 @@ void frmPrincipal::File1_DblClick()
     const QString path = musicFolder() + (current ? current->text() : QString());
     modDirectShow::LoadMP3(path);
     modDirectShow::PlayMP3();
+}
+
+void frmPrincipal::rechercher_Click()
+{
+    if (batchRunning()) {
+        refuseDuringBatch();
+        return;
+    }
+    std::optional<titles::TitleLookupRequest> request =
+        DiscTitles::request(*m_reader, m_form.LlHandleCD, m_form.settings, m_form.settings.LsCourriel);
+    if (!request || m_ui->lstPistes->topLevelItemCount() == 0) {
+        message(Texts::NoDiscForTitles, MessageIcon::Exclamation);
+        return;
+    }
+    titles::TitleLookup lookup;
+    if (!lookUpTitles(lookup, *request))
+        return;
+    TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
+    for (;;) {
+        const int outcome = chooser.exec();
+        if (m_unloaded)
+            return;
+        m_form.settings.LsCourriel = chooser.email();
+        if (outcome == TitleChooser::SearchAgain) {
+            request->email = chooser.email();
+            if (!lookUpTitles(lookup, *request))
+                return;
+            chooser.setResults(lookup.candidates(), lookup.failures());
+            continue;
+        }
+        // Nothing changes until the user applies: a database answer can be wrong.
+        if (outcome == TitleChooser::Applied) {
+            if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
+                setTitleFields(titles::applyCandidate(*chosen, titleFields()));
+        }
+        return;
+    }
+}
+
+bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request)
+{
+    // The lookup runs on this thread's event loop, behind a modal box the user may cancel.
+    QProgressDialog progress(Texts::SearchingTitles, Texts::Cancel, 0, 0, this);
+    progress.setObjectName(QStringLiteral("rechercheTitres"));
+    progress.setWindowTitle(programTitle());
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    progress.setMinimumDuration(0);
+    const QMetaObject::Connection done =
+        connect(&lookup, &titles::TitleLookup::finished, &progress, &QDialog::accept);
+    lookup.start(request);
+    const bool finished = progress.exec() == QDialog::Accepted;
+    disconnect(done);
+    if (!finished)
+        lookup.cancel();
+    return finished && !m_unloaded;
+}
+
+titles::TitleFields frmPrincipal::titleFields() const
+{
+    titles::TitleFields fields;
+    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
+        fields.trackTexts << item->text(0);
+        fields.trackArtists << item->data(0, TrackArtistRole).toString();
+    }
+    fields.album = m_ui->txtAlbum->text();
+    fields.artist = m_ui->txtArtiste->text();
+    return fields;
+}
+
+void frmPrincipal::setTitleFields(const titles::TitleFields &fields)
+{
+    // Texts only: the ticks stay as the user left them.
+    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount() && i < fields.trackTexts.size(); ++i) {
+        QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
+        item->setText(0, fields.trackTexts[i]);
+        item->setData(0, TrackArtistRole, i < fields.trackArtists.size() ? fields.trackArtists[i] : QString());
+    }
+    m_ui->txtAlbum->setText(fields.album);
+    m_ui->txtArtiste->setText(fields.artist);
+}
+
+void frmPrincipal::rememberTitles()
+{
+    QString error;
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), &error))
+        message(error, MessageIcon::Exclamation);
 }
 
 void frmPrincipal::quitter_Click()

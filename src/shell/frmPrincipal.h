@@ -13,6 +13,11 @@
 
 class QLabel;
 struct Disc;
+namespace titles {
+class TitleLookup;
+struct TitleLookupRequest;
+struct TitleFields;
+} // namespace titles
 class WindowRipView;
 namespace Ui {
 class frmPrincipal;
@@ -58,6 +63,7 @@ public slots:
     void btnAnnuler_Click();
     void Command1_Click();
     void File1_DblClick();
+    void rechercher_Click();
     void quitter_Click();
     void aide_Click();
     void propos_Click();
@@ -88,6 +94,13 @@ private:
     void onDriveActivated(int index);
     void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
+    bool lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request);
+    titles::TitleFields titleFields() const;
+    void setTitleFields(const titles::TitleFields &fields);
+    void rememberTitles();
+
+    // Where a track item keeps its own artist tag (a compilation's), empty = txtArtiste.
+    static constexpr int TrackArtistRole = Qt::UserRole + 1;
 
     std::unique_ptr<Ui::frmPrincipal> m_ui;
     QLabel *m_panel1 = nullptr;
@@ -98,6 +111,7 @@ private:
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;
+    std::int32_t m_batchProduced = 0; // written by the batch's thread before it ends
     bool m_closeRequested = false;
     bool m_unloaded = false;
     bool m_terminating = false;

@@ -25,7 +25,7 @@ QString TitleCandidate::sourceText() const
     switch (source) {
     case Source::Remembered:
         return QStringLiteral("Titres enregistrés (%1)")
-            .arg(QLocale(QLocale::French).toString(savedAt.toLocalTime(), QStringLiteral("dd/MM/yyyy HH:mm")));
+            .arg(QLocale(QLocale::French).toString(savedAt.toLocalTime(), QStringLiteral("dd/MM/yyyy")));
     case Source::CdText:
         return QStringLiteral("CD-Text");
     case Source::MusicBrainz:

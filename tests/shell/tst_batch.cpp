@@ -1,13 +1,20 @@
+#include "DiscIds.h"
 #include "DiscImage.h"
 #include "GatedCdReader.h"
 #include "LibcdioReader.h"
+#include "LocalHttpServer.h"
 #include "Mp3Check.h"
 #include "SettingsStore.h"
 #include "TestEnvironment.h"
+#include "TitleChooser.h"
 #include "WindowHarness.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -60,6 +67,33 @@ private:
     QStringList musicFiles() const
     {
         return QDir(music()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    // Runs "Rechercher les titres..." and answers the chooser: its rows ("source | label")
+    // and its failure lines, then Appliquer (first row) or Annuler.
+    // With SONALBURY_SCREENSHOTS set, the chooser is saved there as screenshot.
+    static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {})
+    {
+        QStringList offered;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *chooser = qobject_cast<TitleChooser *>(QApplication::activeModalWidget());
+            if (!chooser)
+                return;
+            poll.stop();
+            const QTreeWidget *rows = chooser->findChild<QTreeWidget *>(QStringLiteral("lstCandidats"));
+            for (int i = 0; i < rows->topLevelItemCount(); ++i)
+                offered << rows->topLevelItem(i)->text(1).left(18) + QStringLiteral(" | ")
+                               + rows->topLevelItem(i)->text(0);
+            offered << chooser->findChild<QLabel *>(QStringLiteral("lblEchecs"))->text().split(QLatin1Char('\n'));
+            if (const QString folder = qEnvironmentVariable("SONALBURY_SCREENSHOTS");
+                !folder.isEmpty() && !screenshot.isEmpty())
+                chooser->grab().save(folder + QLatin1Char('/') + screenshot);
+            (apply ? chooser->applyButton() : chooser->cancelButton())->click();
+        });
+        poll.start(10);
+        w.rechercher_Click();
+        return offered;
     }
 
     qint64 trackFrames(int n) const { return qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588; }
@@ -169,7 +203,8 @@ private slots:
         QComboBox *combo = WindowHarness::drives(*w);
         emit combo->activated(0);
         w->Command1_Click();
-        QCOMPARE(answerer.texts(), QStringList(3, QStringLiteral("Il y a déjà une lecture en cours")));
+        w->rechercher_Click();
+        QCOMPARE(answerer.texts(), QStringList(4, QStringLiteral("Il y a déjà une lecture en cours")));
         QCOMPARE(answerer.seen[0].icon, QMessageBox::Warning);
         QCOMPARE(combo->currentIndex(), 0);
         QVERIFY(w->fields().LlHandleCD != 0);
@@ -178,6 +213,68 @@ private slots:
         QVERIFY(finished.wait(60000));
         QVERIFY(musicFiles().contains(QStringLiteral("Piste 1.mp3")));
         QVERIFY(musicFiles().contains(QStringLiteral("old.mp3")));
+    }
+
+    // A compilation's CD-Text, in a sheet another program wrote (a byte-order mark, a BIN
+    // named otherwise): applied to the list and the hidden boxes, it names and tags the
+    // files, and the titles converted with are offered first at the next lookup.
+    void titlesFoundNameAndTagTheFiles()
+    {
+        discimage::DiscLayout layout;
+        layout.tracks = {{150, 0, false}, {150, 0, false}, {150, 0, false}};
+        layout.title = QStringLiteral("Saisons");
+        layout.performer = QStringLiteral("Various");
+        layout.trackTexts = {{QStringLiteral("Printemps"), QStringLiteral("Marc Aubry")},
+                             {QStringLiteral("Été / hiver"), {}},
+                             {QStringLiteral("Automne"), QStringLiteral("Inès Caron")}};
+        const QString cue = discimage::write(m_program + QStringLiteral("/Saisons"), layout,
+                                             {QStringLiteral("Saisons (piste 1).bin"), true, true});
+        titles::DiscToc toc;
+        toc.lastTrack = 3;
+        for (int n = 1; n <= 3; ++n)
+            toc.trackStarts.push_back(discimage::trackStart(layout, n));
+        toc.leadOut = discimage::totalFrames(layout);
+        LocalHttpServer musicBrainz;
+        musicBrainz.on("/ws/2/discid/", {LocalHttpServer::text(R"({"releases":[{"title":"Quatre saisons","date":"2003-05",
+            "artist-credit":[{"name":"Marc Aubry","joinphrase":" & "},{"name":"Inès Caron","joinphrase":""}],
+            "media":[{"position":1,"discs":[{"id":")" + titles::musicBrainzDiscId(toc).toLatin1() + R"("}],
+            "tracks":[{"position":1,"title":"Mars"},{"position":2,"title":"Juin"},{"position":3,"title":"Octobre"}]}]}]})")});
+        qputenv("SONALBURY_MUSICBRAINZ_URL", musicBrainz.url().toString().toUtf8());
+        auto w = WindowHarness::make(std::make_unique<LibcdioReader>(QStringList{cue}), m_program, m_app);
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        tick(*w, 2);
+        tick(*w, 3);
+
+        QCOMPARE(searchTitles(*w, true),
+                 (QStringList{"CD-Text | Various — Saisons",
+                              "MusicBrainz | Marc Aubry & Inès Caron — Quatre saisons (2003)",
+                              "CDDB : non consulté, le serveur demande une adresse électronique (champ « Adresse "
+                              "électronique »)."}));
+        QCOMPARE(WindowHarness::trackTexts(*w),
+                 (QStringList{"Printemps|00:02", "Été / hiver|00:02|x", "Automne|00:02|x"}));
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtAlbum"))->text(), QStringLiteral("Saisons"));
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtArtiste"))->text(), QStringLiteral("Various"));
+
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        QCOMPARE(musicFiles(), (QStringList{"Automne.mp3", "Été _ hiver.mp3"}));
+        const Mp3Check::Tags autumn = Mp3Check::readTags(music() + QStringLiteral("Automne.mp3"));
+        QCOMPARE(autumn.title, QStringLiteral("Automne"));
+        QCOMPARE(autumn.artist, QStringLiteral("Inès Caron"));
+        QCOMPARE(autumn.album, QStringLiteral("Saisons"));
+        // A track without a performer of its own takes the disc's.
+        QCOMPARE(Mp3Check::readTags(music() + QStringLiteral("Été _ hiver.mp3")).artist, QStringLiteral("Various"));
+
+        const QStringList again = searchTitles(*w, false, QStringLiteral("chooser.png"));
+        QCOMPARE(again.mid(0, 3), (QStringList{"Titres enregistrés | Various — Saisons", "CD-Text | Various — Saisons",
+                                               "MusicBrainz | Marc Aubry & Inès Caron — Quatre saisons (2003)"}));
+
+        // The disc opened again starts afresh: its tags no longer carry the titles applied.
+        emit WindowHarness::drives(*w)->activated(0);
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtAlbum"))->text(), QStringLiteral("titre"));
+        QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("txtArtiste"))->text(), QString());
+        qunsetenv("SONALBURY_MUSICBRAINZ_URL");
     }
 
     void cancelStopsTheRemainingTracks()

@@ -62,6 +62,12 @@ private slots:
                                    << true << QString() << true;
         QTest::newRow("convert twice") << QStringList{p, "--convert", "--convert"} << QStringList{}
                                        << true << QString() << true;
+        QTest::newRow("titres without convert") << QStringList{p, "--titres"} << QStringList{} << false
+                                                << QString() << true;
+        QTest::newRow("courriel without titres") << QStringList{p, "--convert", "--courriel", "a@b.org"}
+                                                 << QStringList{} << true << QString() << true;
+        QTest::newRow("courriel without address") << QStringList{p, "--convert", "--titres", "--courriel"}
+                                                  << QStringList{} << true << QString() << true;
         QTest::newRow("jobs without convert") << QStringList{p, "--jobs", "2"} << QStringList{}
                                               << false << QString() << true;
     }
@@ -89,6 +95,10 @@ private slots:
                      .jobs,
                  2);
         QVERIFY(!CommandLine::parse({QStringLiteral("p"), QStringLiteral("--jobs=0")}).error.isEmpty());
+        const CommandLine titled = CommandLine::parse({QStringLiteral("p"), QStringLiteral("--convert"),
+                                                       QStringLiteral("--titres"), QStringLiteral("--courriel=a@b.org")});
+        QVERIFY(titled.titles);
+        QCOMPARE(titled.email, QStringLiteral("a@b.org"));
         QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--convert")));
     }
 };

@@ -179,6 +179,34 @@ private slots:
         }
     }
 
+    // The disc's CD-Text names the files; MusicBrainz, unreachable, only says so; the
+    // titles converted with come first at the next run.
+    void titresNameTheFilesFromTheCdText()
+    {
+        prepare({100, 100});
+        m_discLayout.title = QStringLiteral("L’hiver");
+        m_discLayout.performer = QStringLiteral("Inès Caron");
+        m_discLayout.trackTexts = {{QStringLiteral("Flocon"), {}}, {QStringLiteral("Neige / glace"), {}}};
+        m_cue = discimage::write(QFileInfo(m_cue).path() + QStringLiteral("/disc"), m_discLayout);
+        qputenv("SONALBURY_MUSICBRAINZ_URL", "http://127.0.0.1:1");
+        const auto unset = qScopeGuard([] { qunsetenv("SONALBURY_MUSICBRAINZ_URL"); });
+        const QStringList args{QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--titres")};
+        QString out;
+        QString err;
+        QCOMPARE(run(args, &out, &err), 0);
+        QVERIFY2(out.startsWith(QStringLiteral("Titres : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(out));
+        QVERIFY2(err.contains(QStringLiteral("MusicBrainz : ")), qPrintable(err));
+        QCOMPARE(musicFiles(), (QStringList{"Flocon.mp3", "Neige _ glace.mp3"}));
+        const Mp3Check::Tags tags = Mp3Check::readTags(music() + QStringLiteral("Neige _ glace.mp3"));
+        QCOMPARE(tags.title, QStringLiteral("Neige / glace"));
+        QCOMPARE(tags.artist, QStringLiteral("Inès Caron"));
+        QCOMPARE(tags.album, QStringLiteral("L’hiver"));
+
+        QCOMPARE(run(args, &out, &err), 0);
+        QVERIFY2(out.startsWith(QStringLiteral("Titres : Inès Caron — L’hiver (Titres enregistrés (")), qPrintable(out));
+        QVERIFY2(err.contains(QStringLiteral("Autre réponse : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(err));
+    }
+
     void convertsTheListedTracks()
     {
         prepare({100, 100, 100, 100});

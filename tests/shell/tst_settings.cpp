@@ -115,6 +115,8 @@ private slots:
         QTest::newRow("cgi unchanged") << "Cgi" << "/cgi-bin/cddb.cgi?a=1" << "/cgi-bin/cddb.cgi?a=1";
         QTest::newRow("cgi non-ASCII") << "Cgi" << "/~cddb/été.cgi" << "/~cddb/été.cgi";
         QTest::newRow("lecteur beyond the list") << "Lecteur" << "12" << "12";
+        QTest::newRow("courriel unchanged") << "Courriel" << "inès@example.org" << "inès@example.org";
+        QTest::newRow("courriel erased is removed") << "Courriel" << "" << "absent";
     }
 
     void storedTextLoadsAndIsWrittenBack()

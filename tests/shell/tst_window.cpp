@@ -455,8 +455,10 @@ private slots:
             for (QAction *item : top->menu()->actions())
                 menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
-        QCOMPARE(menus, (QStringList{"&Fichier", "  &Quitter", "&?", "  Aide", "  -",
-                                     "  A &propos de Sonalbury CD-MP3..."}));
+        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter", "&?",
+                                     "  Aide", "  -", "  A &propos de Sonalbury CD-MP3..."}));
+        QCOMPARE(w->findChild<QAction *>(QStringLiteral("rechercher"))->shortcut(),
+                 QKeySequence(QStringLiteral("Ctrl+T")));
 
         // Hidden controls stay out of the client area.
         for (const char *hidden : {"Frame1", "txtArtiste", "Label1"}) {

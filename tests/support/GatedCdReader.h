@@ -48,6 +48,7 @@ public:
     {
         return m_real->SetDriveParam(h, p, v);
     }
+    QString discSource(std::int32_t h) const override { return m_real->discSource(h); }
     void OpenWaveFile(const QString &path) override { m_real->OpenWaveFile(path); }
     bool CloseWaveFile() override { return m_real->CloseWaveFile(); }
     std::int32_t ReadSectors(std::int32_t h, std::int32_t first, std::int32_t count) override

@@ -62,7 +62,7 @@ private slots:
         QVERIFY(list && preview && failures);
         QVERIFY(chooser.isModal());
         QCOMPARE(column(list, 0), (QStringList{"Marc Aubry & Inès Caron — Saisons (2003)", "Various — Les Années radio"}));
-        QCOMPARE(column(list, 1), (QStringList{"Titres enregistrés (01/12/2026 20:15)", "CDDB approché"}));
+        QCOMPARE(column(list, 1), (QStringList{"Titres enregistrés (01/12/2026)", "CDDB approché"}));
         QCOMPARE(column(preview, 1), (QStringList{"Printemps", "Été", "Automne"}));
         QVERIFY(preview->isColumnHidden(2));
         QCOMPARE(failures->text(), QStringLiteral("MusicBrainz : le serveur ne répond pas."));
