@@ -42,7 +42,7 @@ struct BatchRunner::Track
     // The tag boxes as they were when the batch reached the track (several jobs).
     QString album;
     QString artist;
-    std::optional<Conversion::ExtractedTrack> extracted;
+    std::optional<Conversion::TrackWork> extracted;
 
     QString status;
     std::int32_t max = 0;
@@ -306,7 +306,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
 
         reading.setTrack(&track);
         const std::int32_t madeBefore = reader.tracksProduced();
-        std::optional<Conversion::ExtractedTrack> extracted = reader.extractTrack(i, track.name);
+        std::optional<Conversion::TrackWork> extracted = reader.extractTrack(i, track.name);
 
         lock.lock();
         // A WAV file wanted for itself is made by the reading.

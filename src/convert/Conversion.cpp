@@ -39,23 +39,15 @@ void resetAfterBatch(FormFields &form)
 
 Conversion::Conversion(FormFields &form, RipView &view) : m_form(form), m_view(view) {}
 
-void Conversion::beginTrack()
-{
-    m_phase = Phase::Idle;
-    m_extracted = false;
-    m_wavPath.clear();
-    m_mp3Path.clear();
-}
-
 // Runs one step of a track's conversion so that no error leaves it: the error is reported
 // for the track and its unfinished files are cleaned up.
 template <typename Body>
-void Conversion::runTrackStep(const QString &name, Body &&body)
+void Conversion::runTrackStep(Step &step, Body &&body)
 {
     QString reason;
     try {
         body();
-        m_phase = Phase::Idle;
+        step.phase = Phase::Idle;
         return;
     } catch (const FrameOverflow &) {
         reason = CoreTexts::tocOverflow();
@@ -66,65 +58,61 @@ void Conversion::runTrackStep(const QString &name, Body &&body)
     }
 
     if (m_form.closing.load()) {
-        abandonTrack();
+        abandon(step);
         return;
     }
     // The encoder never leaves an MP3 cut short under its name (it writes under a working
     // name), and an earlier complete MP3 stays; the WAV file stays, it holds the audio.
-    const bool started = m_phase != Phase::Idle;
-    m_phase = Phase::Idle;
-    warn(CoreTexts::conversionError(name, reason));
+    const bool started = step.phase != Phase::Idle;
+    step.phase = Phase::Idle;
+    warn(CoreTexts::conversionError(step.files.name, reason));
     if (started)
         m_view.setProgressValue(0);
 }
 
 void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
 {
-    beginTrack();
-    runTrackStep(name, [&] {
-        if (locateAndExtract(n, name) == Extracted::ToEncode)
-            encodeExtracted(name);
-    });
+    if (const std::optional<TrackWork> track = extractTrack(n, name))
+        encodeTrack(*track);
 }
 
-std::optional<Conversion::ExtractedTrack> Conversion::extractTrack(std::int32_t n,
-                                                                    const QString &name)
+std::optional<Conversion::TrackWork> Conversion::extractTrack(std::int32_t n, const QString &name)
 {
-    beginTrack();
+    Step step;
+    step.files.name = name;
     bool toEncode = false;
-    runTrackStep(name, [&] { toEncode = locateAndExtract(n, name) == Extracted::ToEncode; });
+    runTrackStep(step, [&] { toEncode = locateAndExtract(step, n) == Extracted::ToEncode; });
     if (!toEncode)
         return std::nullopt;
     // The track is handed over: whatever happens to it now is up to its encoder.
-    ExtractedTrack track{name, m_wavPath, m_mp3Path};
-    beginTrack();
-    return track;
+    return step.files;
 }
 
-void Conversion::takeOver(const ExtractedTrack &track)
+Conversion::Step Conversion::takenOver(const TrackWork &track)
 {
-    // Where ConvertirPiste stands right after a successful extraction.
-    beginTrack();
-    m_wavPath = track.wavPath;
-    m_mp3Path = track.mp3Path;
-    m_extracted = true;
-    m_phase = Phase::Extracting;
+    // Where a track stands right after a successful extraction.
+    Step step;
+    step.files = track;
+    step.extracted = true;
+    step.phase = Phase::Extracting;
+    return step;
 }
 
-void Conversion::encodeTrack(const ExtractedTrack &track)
+void Conversion::encodeTrack(const TrackWork &track)
 {
-    takeOver(track);
-    runTrackStep(track.name, [&] { encodeExtracted(track.name); });
+    Step step = takenOver(track);
+    runTrackStep(step, [&] { encodeExtracted(step); });
 }
 
-void Conversion::abandonExtracted(const ExtractedTrack &track)
+void Conversion::abandonExtracted(const TrackWork &track)
 {
-    takeOver(track);
-    abandonTrack();
+    Step step = takenOver(track);
+    abandon(step);
 }
 
-Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString &name)
+Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
 {
+    const QString &name = step.files.name;
     CdReader *reader = m_form.LoRipper;
     if (reader == nullptr || m_form.LlHandleCD.load() == 0) {
         warn(CoreTexts::readError(name));
@@ -166,55 +154,56 @@ Conversion::Extracted Conversion::locateAndExtract(std::int32_t n, const QString
         warn(CoreTexts::duplicateName(name));
         return Extracted::Done;
     }
-    m_wavPath = m_form.lsDossier + baseName + WavSuffix;
-    m_mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
+    step.files.wavPath = m_form.lsDossier + baseName + WavSuffix;
+    step.files.mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
 
     m_view.setStatusText(CoreTexts::statusExtraction(name));
-    m_phase = Phase::Extracting;
-    m_extracted = ExtraireWav(m_form, m_view, start, length, m_wavPath);
+    step.phase = Phase::Extracting;
+    step.extracted = ExtraireWav(m_form, m_view, start, length, step.files.wavPath);
     if (m_form.closing.load()) {
-        abandonTrack();
+        abandon(step);
         return Extracted::Done;
     }
     // A complete WAV file (made, or about to be encoded) or a partial one left for the user
     // takes the name: a later track of the same name must not overwrite it. A track that
     // was cancelled left nothing, and the name stays free.
-    if (m_extracted || OutputFiles::exists(m_wavPath))
+    if (step.extracted || OutputFiles::exists(step.files.wavPath))
         m_batchNames.append(baseName);
 
-    if (m_extracted && m_form.settings.LlTypeEncodage == 1)
-        m_produced.append(m_wavPath);
-    if (m_extracted && m_form.settings.LlTypeEncodage != 1)
+    if (step.extracted && m_form.settings.LlTypeEncodage == 1)
+        m_produced.append(step.files.wavPath);
+    if (step.extracted && m_form.settings.LlTypeEncodage != 1)
         return Extracted::ToEncode;
-    m_phase = Phase::Idle;
+    step.phase = Phase::Idle;
     m_view.setProgressValue(0);
     return Extracted::Done;
 }
 
-void Conversion::encodeExtracted(const QString &name)
+void Conversion::encodeExtracted(Step &step)
 {
-    m_view.setStatusText(CoreTexts::statusEncoding(name));
-    m_phase = Phase::Encoding;
+    const TrackWork &files = step.files;
+    m_view.setStatusText(CoreTexts::statusEncoding(files.name));
+    step.phase = Phase::Encoding;
     try {
-        EncoderMp3(m_wavPath, m_mp3Path, name);
+        EncoderMp3(files.wavPath, files.mp3Path, files.name);
     } catch (const EncoderError &e) {
         if (m_form.closing.load()) {
-            abandonTrack();
+            abandon(step);
             return;
         }
         // The WAV file is the only copy of the audio: it stays, whatever the type. An MP3
         // of an earlier run stays too: it is complete, and nothing better replaced it.
-        m_phase = Phase::Idle;
-        warn(CoreTexts::encodeError(name, reasonOf(e)));
+        step.phase = Phase::Idle;
+        warn(CoreTexts::encodeError(files.name, reasonOf(e)));
         m_view.setProgressValue(0);
         return;
     }
-    m_phase = Phase::Idle;
-    m_produced.append(m_mp3Path);
-    if (m_form.settings.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(m_wavPath)) {
-        const QString reason = OutputFiles::remove(m_wavPath);
+    step.phase = Phase::Idle;
+    m_produced.append(files.mp3Path);
+    if (m_form.settings.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(files.wavPath)) {
+        const QString reason = OutputFiles::remove(files.wavPath);
         if (!reason.isEmpty())
-            warn(CoreTexts::cannotDelete(m_wavPath, reason));
+            warn(CoreTexts::cannotDelete(files.wavPath, reason));
     }
     m_view.setProgressValue(0);
 }
@@ -262,26 +251,26 @@ void Conversion::lme_Progress(std::int32_t percent)
     }
 }
 
-void Conversion::abandonTrack()
+void Conversion::abandon(Step &step)
 {
     // The program is closing: nothing unfinished of this track may stay. A WAV file that
     // is the track's only wanted output and is complete is finished, not abandoned.
-    switch (m_phase) {
+    switch (step.phase) {
     case Phase::Idle:
         break;
     case Phase::Extracting:
-        if (!(m_extracted && m_form.settings.LlTypeEncodage == 1))
-            OutputFiles::discard(m_wavPath);
+        if (!(step.extracted && m_form.settings.LlTypeEncodage == 1))
+            OutputFiles::discard(step.files.wavPath);
         break;
     case Phase::Encoding:
         // The encoder removes its own unfinished file; what has the MP3's name is complete
         // (an earlier run's, or this one's if it was just done).
         // The WAV file is complete here: it stays when it was wanted for itself.
         if (m_form.settings.LlTypeEncodage == 0)
-            OutputFiles::discard(m_wavPath);
+            OutputFiles::discard(step.files.wavPath);
         break;
     }
-    m_phase = Phase::Idle;
+    step.phase = Phase::Idle;
 }
 
 void Conversion::warn(const QString &text)

@@ -13,13 +13,37 @@
 // on the calling thread and calls RipView::yieldToUi after each extraction chunk and at
 // each encoder progress event. No error leaves it: a failed track is reported and the
 // batch goes on.
+//
+// A Conversion holds what a batch shares across its tracks (the names taken, the files
+// made); a track between its reading and its encoding is a value of its own (TrackWork),
+// so that any Conversion of the batch, on any thread, can take it further.
 class Conversion
 {
 public:
+    // A track whose WAV file is complete and whose encoding is still to come.
+    struct TrackWork
+    {
+        QString name; // the item's text: tag title, status texts and messages
+        QString wavPath;
+        QString mp3Path;
+    };
+
     Conversion(FormFields &form, RipView &view);
 
-    // Converts the track of item n (from 1) into files named after name in lsDossier.
+    // Converts the track of item n (from 1) into files named after name in lsDossier:
+    // extractTrack, then encodeTrack when an encoding follows.
     void ConvertirPiste(std::int32_t n, const QString &name);
+
+    // Everything up to the complete WAV file (a WAV-only track is then produced); returns
+    // the track when an encoding must follow. Names already used are remembered across
+    // calls, as in a batch.
+    std::optional<TrackWork> extractTrack(std::int32_t n, const QString &name);
+    // The encoding of a track that any Conversion of the batch extracted, its failure
+    // handling and the removal of the WAV file.
+    void encodeTrack(const TrackWork &track);
+    // The program is closing before the track's encoding started: its files go as when a
+    // close stops ConvertirPiste right after the extraction.
+    void abandonExtracted(const TrackWork &track);
 
     // Encodes wavPath into mp3Path with the window's settings and a tag titled title.
     // Throws EncoderError (or another std::exception for a file that cannot be replaced).
@@ -29,26 +53,6 @@ public:
     // throws.
     void lme_Progress(std::int32_t percent);
 
-    // A track whose WAV file is complete and whose encoding is still to come.
-    struct ExtractedTrack
-    {
-        QString name; // the item's text: tag title, status texts and messages
-        QString wavPath;
-        QString mp3Path;
-    };
-
-    // ConvertirPiste in two halves, for a batch that encodes on other threads while it reads
-    // the next track. extractTrack does everything up to the complete WAV file (a WAV-only
-    // track is then produced) and returns the track when an encoding must follow; names
-    // already used are remembered across calls, as in a batch.
-    std::optional<ExtractedTrack> extractTrack(std::int32_t n, const QString &name);
-    // The rest of ConvertirPiste for a track that any Conversion of the batch extracted:
-    // the encoding, its failure handling and the removal of the WAV file.
-    void encodeTrack(const ExtractedTrack &track);
-    // The program is closing before the track's encoding started: its files go as when a
-    // close stops ConvertirPiste right after the extraction.
-    void abandonExtracted(const ExtractedTrack &track);
-
     // Of the tracks this object worked on: how many gave the file that was asked for (the
     // MP3 file, or the WAV file alone).
     std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
@@ -56,38 +60,38 @@ public:
     const QStringList &producedFiles() const { return m_produced; }
 
 private:
+    // How far one step of a track went, for the clean-up after a failure or a close.
     enum class Phase
     {
         Idle,
         Extracting,
         Encoding,
     };
+    struct Step
+    {
+        TrackWork files;
+        Phase phase = Phase::Idle;
+        bool extracted = false; // the WAV file is complete
+    };
 
     enum class Extracted
     {
-        Done,       // nothing more to do for this track
-        ToEncode,   // the WAV file is complete and an MP3 file is wanted
+        Done,     // nothing more to do for this track
+        ToEncode, // the WAV file is complete and an MP3 file is wanted
     };
 
-    void beginTrack();
-    void takeOver(const ExtractedTrack &track);
+    static Step takenOver(const TrackWork &track);
     template <typename Body>
-    void runTrackStep(const QString &name, Body &&body);
-    Extracted locateAndExtract(std::int32_t n, const QString &name);
-    void encodeExtracted(const QString &name);
-    void abandonTrack();
+    void runTrackStep(Step &step, Body &&body);
+    Extracted locateAndExtract(Step &step, std::int32_t n);
+    void encodeExtracted(Step &step);
+    void abandon(Step &step);
     void warn(const QString &text);
 
     FormFields &m_form;
     RipView &m_view;
     QStringList m_batchNames; // base names taken by tracks of the running batch
-    QStringList m_produced; // files asked for and made by the running batch
-
-    // The track under way, for the clean-up after a failure or a close.
-    Phase m_phase = Phase::Idle;
-    bool m_extracted = false;
-    QString m_wavPath;
-    QString m_mp3Path;
+    QStringList m_produced;   // files asked for and made by the running batch
 };
 
 // What the convert button puts back after every batch, whatever the batch did.
