@@ -37,8 +37,9 @@ QString musicBrainzDiscId(const DiscToc &toc)
     const int audioCount = toc.listedTrackCount();
     int offsets[100] = {};
     offsets[0] = toc.audioLeadOut() + LeadIn;
+    // Indexed by track number: a disc numbered from 2 leaves offsets[1] empty.
     for (int i = 0; i < audioCount; ++i)
-        offsets[i + 1] = toc.trackStarts[static_cast<std::size_t>(i)] + LeadIn;
+        offsets[toc.firstTrack + i] = toc.trackStarts[static_cast<std::size_t>(i)] + LeadIn;
     const std::unique_ptr<DiscId, DiscIdDeleter> disc(discid_new());
     if (!disc || !discid_put(disc.get(), toc.firstTrack, toc.firstTrack + audioCount - 1, offsets))
         return {};

@@ -49,6 +49,11 @@ private slots:
             << tocFromOffsets(1, 186755, {150, 18230, 42558, 57591, 76417, 89846, 115065, 143250, 164582})
             << "ZDiPhVnBWu4wjogok6g2cGpgeNQ-" << "7509b809"
             << "7509b809+9+150+18230+42558+57591+76417+89846+115065+143250+164582+2490";
+        // libdiscid takes the offsets by track number, here from 2.
+        QTest::newRow("numbered from 2")
+            << tocFromOffsets(2, 60150, {150, 15150, 30150})
+            << "EBNPCmZpbg5TKCVBw5tSqR.0txY-" << "0c032003"
+            << "0c032003+3+150+15150+30150+802";
         // Three audio tracks ending at LSN 45000, the data session 11 400 frames later:
         // MusicBrainz ends the disc with the audio session, CDDB counts the data track.
         QTest::newRow("enhanced CD")
