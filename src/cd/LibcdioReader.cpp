@@ -28,6 +28,9 @@
 #else
 #include <unistd.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sndfile.h>
 
 namespace {
@@ -81,6 +84,25 @@ void installLogHandler()
 {
     static std::once_flag once;
     std::call_once(once, [] { cdio_log_set_handler(&logThroughQt); });
+}
+
+// Paranoia keeps the audio it verified in one block that it grows by realloc to about 3 MB
+// and trims back, several times a track. Past glibc's mmap threshold every such block is
+// mapped afresh and unmapped again, so the copies into it land on new zeroed pages (about
+// two page faults for every page of audio read) and each unmap flushes the address
+// translations of the threads encoding on the other cores. Fixed thresholds above that
+// size keep the block in the heap, where it is reused.
+void keepReadBuffersInHeap()
+{
+#if defined(__GLIBC__)
+    static std::once_flag once;
+    std::call_once(once, [] {
+        constexpr int MmapThreshold = 8 * 1024 * 1024;
+        constexpr int TrimThreshold = 16 * 1024 * 1024;
+        mallopt(M_MMAP_THRESHOLD, MmapThreshold);
+        mallopt(M_TRIM_THRESHOLD, TrimThreshold);
+    });
+#endif
 }
 
 // Paranoia reports through a plain callback without user data; the reader is used by one
@@ -221,6 +243,7 @@ struct LibcdioReader::Wave
 LibcdioReader::LibcdioReader(QStringList imagePaths)
 {
     installLogHandler();
+    keepReadBuffersInHeap();
     // Kept absolute: the working folder may change before the image is opened.
     for (const QString &path : std::as_const(imagePaths))
         m_imagePaths << QFileInfo(path).absoluteFilePath();
