@@ -1,5 +1,6 @@
 #include "LibcdioReader.h"
 
+#include "FrameAddress.h"
 #include "NewFile.h"
 #include "PreparedImage.h"
 
@@ -39,7 +40,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcCdio, "sonalbury.cd.libcdio", QtWarningMsg)
 
 constexpr std::int32_t BytesPerSector = CDIO_CD_FRAMESIZE_RAW;
-constexpr std::int32_t LeadInFrames = 150;
 
 struct CdioCloser
 {
