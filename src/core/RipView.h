@@ -42,7 +42,9 @@ public:
     // Called after each chunk of an extraction and at each progress event of the encoder.
     virtual void yieldToUi() = 0;
 
-    // Track list, positions counted from 1, read when the batch reaches the item.
+    // Track list, positions counted from 1, read when the batch reaches the item. With
+    // several jobs these reads (and the tag boxes' below) come from the reading thread while
+    // a status text or a message may be shown from an encoder thread: they must only read.
     virtual std::int32_t trackCount() = 0;
     virtual bool trackChecked(std::int32_t position) = 0;
     virtual QString trackText(std::int32_t position) = 0;

@@ -21,15 +21,21 @@ QStringList RecordingView::messageTexts() const
     return texts;
 }
 
+void RecordingView::record(const QString &event)
+{
+    const std::lock_guard lock(m_recording);
+    events << event;
+}
+
 void RecordingView::setProgressMax(std::int32_t newMax)
 {
-    events << QStringLiteral("max %1").arg(newMax);
+    record(QStringLiteral("max %1").arg(newMax));
     max = newMax;
 }
 
 void RecordingView::setProgressValue(std::int32_t newValue)
 {
-    events << QStringLiteral("value %1").arg(newValue);
+    record(QStringLiteral("value %1").arg(newValue));
     values << newValue;
     value = newValue;
 }
@@ -41,13 +47,13 @@ std::int32_t RecordingView::progressValue() const
 
 void RecordingView::setStatusText(const QString &text)
 {
-    events << QStringLiteral("status ") + text;
+    record(QStringLiteral("status ") + text);
     statuses << text;
 }
 
 void RecordingView::showMessage(const QString &text, MessageIcon icon, const QString &title)
 {
-    events << QStringLiteral("message ") + text;
+    record(QStringLiteral("message ") + text);
     messages.append(Message{text, icon, title});
     if (onMessage)
         onMessage(messages.last());
@@ -55,7 +61,7 @@ void RecordingView::showMessage(const QString &text, MessageIcon icon, const QSt
 
 void RecordingView::yieldToUi()
 {
-    events << QStringLiteral("yield");
+    record(QStringLiteral("yield"));
     const int index = yields++;
     if (onYield)
         onYield(index);
@@ -63,36 +69,36 @@ void RecordingView::yieldToUi()
 
 std::int32_t RecordingView::trackCount()
 {
-    events << QStringLiteral("count");
+    record(QStringLiteral("count"));
     return static_cast<std::int32_t>(items.size());
 }
 
 bool RecordingView::trackChecked(std::int32_t position)
 {
-    events << QStringLiteral("checked %1").arg(position);
+    record(QStringLiteral("checked %1").arg(position));
     return items.value(position - 1).checked;
 }
 
 QString RecordingView::trackText(std::int32_t position)
 {
-    events << QStringLiteral("text %1").arg(position);
+    record(QStringLiteral("text %1").arg(position));
     return items.value(position - 1).text;
 }
 
 QString RecordingView::albumText()
 {
-    events << QStringLiteral("album");
+    record(QStringLiteral("album"));
     return album;
 }
 
 QString RecordingView::artistText()
 {
-    events << QStringLiteral("artist");
+    record(QStringLiteral("artist"));
     return artist;
 }
 
 void RecordingView::refreshFileList()
 {
-    events << QStringLiteral("refresh");
+    record(QStringLiteral("refresh"));
     ++refreshes;
 }

@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 
 // A RipView that records, in order, everything the core asks of the window, with a track
 // list to script and a hook that runs at a chosen yield (to press "cancel" or close the
-// window at chunk k, deterministically).
+// window at chunk k, deterministically). With several jobs the batch reads the track list
+// on one thread while it reports on another, so every record is taken under a lock.
 class RecordingView : public RipView
 {
 public:
@@ -66,4 +68,8 @@ public:
     QString albumText() override;
     QString artistText() override;
     void refreshFileList() override;
+
+private:
+    void record(const QString &event);
+    std::mutex m_recording;
 };
