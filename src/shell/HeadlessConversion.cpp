@@ -64,7 +64,9 @@ titles::TitleFields titleFields(const TerminalView &view)
 void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handle,
                   const FormFields::Settings &settings, const QString &email, std::FILE *out, std::FILE *err)
 {
-    const std::optional<titles::TitleLookupRequest> request = DiscTitles::request(reader, handle, settings, email);
+    std::optional<titles::TitleLookupRequest> request = DiscTitles::request(reader, handle, settings, email);
+    if (request)
+        request->emailWhere = QStringLiteral("option --courriel ADRESSE");
     QList<titles::TitleCandidate> candidates;
     QStringList failures;
     if (request) {

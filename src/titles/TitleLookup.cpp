@@ -94,8 +94,8 @@ void TitleLookup::askCddb()
         return end();
     }
     if (hello.isEmpty()) {
-        m_failures << QStringLiteral(
-            "CDDB : non consulté, le serveur demande une adresse électronique (champ « Adresse électronique »).");
+        m_failures << QStringLiteral("CDDB : non consulté, le serveur demande une adresse électronique (%1).")
+                          .arg(m_request.emailWhere);
         return end();
     }
     if (!m_request.toc.isValid()) {

@@ -23,6 +23,8 @@ struct TitleLookupRequest
     QString cddbServer;      // the "Serveur" setting
     QString cddbCgi;         // the "Cgi" setting
     QString email;           // the "Courriel" setting: CDDB is skipped without it
+    // Where the user gives that address, named when CDDB is skipped for want of it.
+    QString emailWhere = QStringLiteral("champ « Adresse électronique »");
     QString rememberedFolder; // empty = the user's data folder
 };
 
