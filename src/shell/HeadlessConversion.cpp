@@ -65,11 +65,10 @@ void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handl
                   const FormFields::Settings &settings, const QString &email, std::FILE *out, std::FILE *err)
 {
     std::optional<titles::TitleLookupRequest> request = DiscTitles::request(reader, handle, settings, email);
-    if (request)
-        request->emailWhere = QStringLiteral("option --courriel ADRESSE");
     QList<titles::TitleCandidate> candidates;
     QStringList failures;
     if (request) {
+        request->emailWhere = QStringLiteral("option --courriel ADRESSE");
         titles::TitleLookup lookup;
         QEventLoop loop;
         QObject::connect(&lookup, &titles::TitleLookup::finished, &loop, &QEventLoop::quit);
