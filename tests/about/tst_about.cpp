@@ -1,6 +1,7 @@
 #include "Form_aide.h"
 #include "Form_apropos.h"
 #include "Module1.h"
+#include "Pictures.h"
 #include "Resources.h"
 #include "TestEnvironment.h"
 
@@ -216,11 +217,9 @@ void TestAbout::programIconKeepsEachDrawnSize()
     const QIcon icon = sonalburyIcon();
     for (const int size : {16, 32, 48, 256}) {
         QVERIFY(icon.availableSizes().contains(QSize(size, size)));
-        const QImage drawn = QImage(size == 256 ? u":/icons/sonalbury.png"_s
-                                                : u":/icons/sonalbury-%1.png"_s.arg(size))
-                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QCOMPARE(icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                 drawn);
+        const QImage drawn(size == 256 ? u":/icons/sonalbury.png"_s
+                                       : u":/icons/sonalbury-%1.png"_s.arg(size));
+        COMPARE_PICTURES(icon.pixmap(size).toImage(), drawn);
     }
 }
 
@@ -369,8 +368,7 @@ void TestAbout::aboutLook()
     QVERIFY(picture);
     QCOMPARE(picture->geometry(), QRect(218, 18, 50, 75));
     QCOMPARE(picture->pixmap().size(), QSize(50, 75));
-    QCOMPARE(picture->pixmap().toImage().convertToFormat(QImage::Format_ARGB32),
-             QImage(u":/pictures/apropos.png"_s).convertToFormat(QImage::Format_ARGB32));
+    COMPARE_PICTURES(picture->pixmap().toImage(), QImage(u":/pictures/apropos.png"_s));
 }
 
 void TestAbout::centredAtEveryOpening_data()
