@@ -1,10 +1,8 @@
 #include "DiscIds.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
 #include <QStringList>
-
-#include <discid/discid.h>
-
-#include <memory>
 
 namespace titles {
 
@@ -13,10 +11,8 @@ namespace {
 constexpr std::int32_t LeadIn = 150;
 constexpr std::int32_t FramesPerSecond = 75;
 
-struct DiscIdDeleter
-{
-    void operator()(DiscId *disc) const { discid_free(disc); }
-};
+// MusicBrainz refuses a lead-out beyond 90 minutes (lead-in included).
+constexpr std::int32_t LongestDisc = 90 * 60 * FramesPerSecond;
 
 int digitSum(std::int32_t n)
 {
@@ -32,18 +28,29 @@ QString musicBrainzDiscId(const DiscToc &toc)
 {
     if (!toc.isValid())
         return {};
-    // libdiscid sees the audio session only: an enhanced CD drops its data track and
+    // MusicBrainz sees the audio session only: an enhanced CD drops its data track and
     // ends where the first session ends.
     const int audioCount = toc.listedTrackCount();
-    int offsets[100] = {};
-    offsets[0] = toc.audioLeadOut() + LeadIn;
-    // Indexed by track number: a disc numbered from 2 leaves offsets[1] empty.
+    const int lastTrack = toc.firstTrack + audioCount - 1;
+    const std::int32_t leadOut = toc.audioLeadOut() + LeadIn;
+    if (audioCount < 1 || lastTrack > 99 || leadOut > LongestDisc)
+        return {};
+    // SHA-1 of the first and last track numbers (2 hex digits each) and 100 offsets
+    // (8 hex digits each): the lead-out, then the offsets by track number, zero where the
+    // disc has no such track (a disc numbered from 2 leaves the first one empty).
+    std::int32_t offsets[100] = {};
+    offsets[0] = leadOut;
     for (int i = 0; i < audioCount; ++i)
         offsets[toc.firstTrack + i] = toc.trackStarts[static_cast<std::size_t>(i)] + LeadIn;
-    const std::unique_ptr<DiscId, DiscIdDeleter> disc(discid_new());
-    if (!disc || !discid_put(disc.get(), toc.firstTrack, toc.firstTrack + audioCount - 1, offsets))
-        return {};
-    return QString::fromLatin1(discid_get_id(disc.get()));
+    QByteArray text = QByteArray::number(toc.firstTrack, 16).rightJustified(2, '0')
+                      + QByteArray::number(lastTrack, 16).rightJustified(2, '0');
+    for (const std::int32_t offset : offsets)
+        text += QByteArray::number(offset, 16).rightJustified(8, '0');
+    const QByteArray digest = QCryptographicHash::hash(text.toUpper(), QCryptographicHash::Sha1);
+    // Base64 with the three characters that URLs and file names dislike replaced.
+    QByteArray id = digest.toBase64();
+    id.replace('+', '.').replace('/', '_').replace('=', '-');
+    return QString::fromLatin1(id);
 }
 
 QString cddbDiscId(const DiscToc &toc)

@@ -12,7 +12,7 @@ Q_DECLARE_METATYPE(titles::DiscToc)
 
 namespace {
 
-// Offsets as libdiscid's documentation gives them: absolute, lead-in included.
+// Offsets as MusicBrainz's documentation gives them: absolute, lead-in included.
 DiscToc tocFromOffsets(int first, int leadOut, const QList<int> &offsets, const QList<bool> &data = {})
 {
     DiscToc toc;
@@ -49,7 +49,7 @@ private slots:
             << tocFromOffsets(1, 186755, {150, 18230, 42558, 57591, 76417, 89846, 115065, 143250, 164582})
             << "ZDiPhVnBWu4wjogok6g2cGpgeNQ-" << "7509b809"
             << "7509b809+9+150+18230+42558+57591+76417+89846+115065+143250+164582+2490";
-        // libdiscid takes the offsets by track number, here from 2.
+        // The offsets go by track number, here from 2.
         QTest::newRow("numbered from 2")
             << tocFromOffsets(2, 60150, {150, 15150, 30150})
             << "EBNPCmZpbg5TKCVBw5tSqR.0txY-" << "0c032003"
