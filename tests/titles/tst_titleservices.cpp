@@ -244,6 +244,19 @@ private slots:
             << "DTITLE=Various / Compil\r\nTTITLE0=Marc Aubry / Chanson\r\nTTITLE1=Sans artiste\r\nTTITLE2=Inès / A / B\r\n"
             << "Various" << "Compil" << QStringList{"Chanson", "Sans artiste", "A / B"}
             << QStringList{"Marc Aubry", "", "Inès"};
+        QTest::newRow("Divers: every title Artist: Title")
+            << "DTITLE=Divers / Jazz\nTTITLE0=Bireli Lagrène: New York City\nTTITLE1=Django: Minor: Swing\n"
+            << "Divers" << "Jazz" << QStringList{"New York City", "Minor: Swing"}
+            << QStringList{"Bireli Lagrène", "Django"};
+        QTest::newRow("Various Artists: every title Artist - Title")
+            << "DTITLE=Various Artists / Hits\nTTITLE0=A - Un\nTTITLE1=B - Deux - live\n"
+            << "Various Artists" << "Hits" << QStringList{"Un", "Deux - live"} << QStringList{"A", "B"};
+        QTest::newRow("Compilation: a dash in one title only stays")
+            << "DTITLE=Compilation / Mix\nTTITLE0=Intro - Live\nTTITLE1=Outro\n"
+            << "Compilation" << "Mix" << QStringList{"Intro - Live", "Outro"} << QStringList{"", ""};
+        QTest::newRow("not Various: every title with a dash stays")
+            << "DTITLE=Groupe / Album\nTTITLE0=Un - live\nTTITLE1=Deux - live\n"
+            << "Groupe" << "Album" << QStringList{"Un - live", "Deux - live"} << QStringList{"", ""};
         QTest::newRow("not Various: a slash stays in the title")
             << "DTITLE=Groupe / Album\nTTITLE0=AC / DC\nTTITLE1=B\nTTITLE2=C\n"
             << "Groupe" << "Album" << QStringList{"AC / DC", "B", "C"} << QStringList{"", "", ""};
