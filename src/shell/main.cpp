@@ -51,6 +51,8 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
 int runHeadless(int argc, char *argv[], const CommandLine &line)
 {
     QCoreApplication app(argc, argv);
+    // The system's own reasons (a refused connection, a missing host) in French too.
+    ProgramSetup::installFrenchTranslation();
     LibcdioReader reader(line.images);
     FormFields form;
     return runHeadlessConversion(line, reader, QCoreApplication::applicationDirPath(),

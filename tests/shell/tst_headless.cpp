@@ -209,6 +209,20 @@ private slots:
         QVERIFY2(err.contains(QStringLiteral("Autre réponse : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(err));
     }
 
+    // A service that cannot be reached says why in French, as the window does.
+    void titresNetworkFailureInFrench()
+    {
+        prepare({100});
+        qputenv("SONALBURY_MUSICBRAINZ_URL", "http://127.0.0.1:1");
+        const auto unset = qScopeGuard([] { qunsetenv("SONALBURY_MUSICBRAINZ_URL"); });
+        QString err;
+        QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--titres")},
+                     nullptr, &err),
+                 0);
+        QVERIFY2(err.contains(QStringLiteral("MusicBrainz : connexion impossible (Connexion refusée).")),
+                 qPrintable(err));
+    }
+
     void convertsTheListedTracks()
     {
         prepare({100, 100, 100, 100});
