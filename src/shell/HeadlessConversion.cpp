@@ -59,8 +59,9 @@ titles::TitleFields titleFields(const TerminalView &view)
     return fields;
 }
 
-// Looks the disc up as the window does, waiting for every source (each request times out),
-// and takes the first candidate of the strict order; the others are listed for the user.
+// Looks the disc up as the window does, but asks the network only when neither remembered
+// titles nor the disc's CD-Text answer (each request times out); takes the first candidate
+// of the strict order; the others are listed for the user.
 void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handle,
                   const FormFields::Settings &settings, const QString &email, std::FILE *out, std::FILE *err)
 {
@@ -69,6 +70,7 @@ void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handl
     QStringList failures;
     if (request) {
         request->emailWhere = QStringLiteral("option --courriel ADRESSE");
+        request->offlineAnswersSuffice = true;
         titles::TitleLookup lookup;
         QEventLoop loop;
         QObject::connect(&lookup, &titles::TitleLookup::finished, &loop, &QEventLoop::quit);

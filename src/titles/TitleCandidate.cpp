@@ -29,7 +29,7 @@ QString TitleCandidate::sourceText() const
     case Source::CdText:
         return QStringLiteral("CD-Text");
     case Source::MusicBrainz:
-        return QStringLiteral("MusicBrainz");
+        return inexact ? QStringLiteral("MusicBrainz (approchant)") : QStringLiteral("MusicBrainz");
     case Source::Cddb:
         return inexact ? QStringLiteral("CDDB approché") : QStringLiteral("CDDB");
     }
