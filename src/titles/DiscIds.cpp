@@ -1,10 +1,8 @@
 #include "DiscIds.h"
 
+#include <QByteArray>
+#include <QCryptographicHash>
 #include <QStringList>
-
-#include <discid/discid.h>
-
-#include <memory>
 
 namespace titles {
 
@@ -12,11 +10,6 @@ namespace {
 
 constexpr std::int32_t LeadIn = 150;
 constexpr std::int32_t FramesPerSecond = 75;
-
-struct DiscIdDeleter
-{
-    void operator()(DiscId *disc) const { discid_free(disc); }
-};
 
 int digitSum(std::int32_t n)
 {
@@ -32,18 +25,25 @@ QString musicBrainzDiscId(const DiscToc &toc)
 {
     if (!toc.isValid())
         return {};
-    // libdiscid sees the audio session only: an enhanced CD drops its data track and
-    // ends where the first session ends.
+    // The audio session only: an enhanced CD drops its data track and ends where the first
+    // session ends.
     const int audioCount = toc.listedTrackCount();
-    int offsets[100] = {};
+    const int lastAudio = toc.firstTrack + audioCount - 1;
+    // MusicBrainz's definition: SHA-1 of the first and last track numbers (two hex digits
+    // each), then 100 offsets of eight hex digits, upper case: the lead-out, then the start
+    // of each track by its number, 0 for the numbers the disc does not use; the digest in
+    // base64 with ".", "_" and "-" for "+", "/" and "=".
+    std::int32_t offsets[100] = {};
     offsets[0] = toc.audioLeadOut() + LeadIn;
-    // Indexed by track number: a disc numbered from 2 leaves offsets[1] empty.
     for (int i = 0; i < audioCount; ++i)
         offsets[toc.firstTrack + i] = toc.trackStarts[static_cast<std::size_t>(i)] + LeadIn;
-    const std::unique_ptr<DiscId, DiscIdDeleter> disc(discid_new());
-    if (!disc || !discid_put(disc.get(), toc.firstTrack, toc.firstTrack + audioCount - 1, offsets))
-        return {};
-    return QString::fromLatin1(discid_get_id(disc.get()));
+    QByteArray text = QByteArray::number(toc.firstTrack, 16).rightJustified(2, '0')
+                      + QByteArray::number(lastAudio, 16).rightJustified(2, '0');
+    for (const std::int32_t offset : offsets)
+        text += QByteArray::number(offset, 16).rightJustified(8, '0');
+    QByteArray id = QCryptographicHash::hash(text.toUpper(), QCryptographicHash::Sha1).toBase64();
+    id.replace('+', '.').replace('/', '_').replace('=', '-');
+    return QString::fromLatin1(id);
 }
 
 QString cddbDiscId(const DiscToc &toc)

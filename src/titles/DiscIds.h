@@ -6,8 +6,8 @@
 
 namespace titles {
 
-// The MusicBrainz disc ID (28 characters), computed by libdiscid over the audio
-// session; empty for a table of contents that libdiscid refuses.
+// The MusicBrainz disc ID (28 characters), computed over the audio session; empty for a
+// table of contents that is not valid.
 QString musicBrainzDiscId(const DiscToc &toc);
 
 // The CDDB disc ID (8 lower-case hex digits) over every track, data tracks included.
