@@ -1,5 +1,6 @@
 #include "TerminalView.h"
 
+#include "Console.h"
 #include "CoreTexts.h"
 
 #include <QByteArray>
@@ -15,7 +16,7 @@
 
 void printTo(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
+    const QByteArray bytes = Console::encode(text);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 }

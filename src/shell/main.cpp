@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "Console.h"
 #include "HeadlessConversion.h"
 #include "LibcdioReader.h"
 #include "ProgramSetup.h"
@@ -64,10 +65,10 @@ int runHeadless(int argc, char *argv[], const CommandLine &line)
 int main(int argc, char *argv[])
 {
     ProgramSetup::beforeApplication();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = Console::arguments(argc, argv);
     const CommandLine line = CommandLine::parse(arguments);
+    if (!line.error.isEmpty() || line.help || line.convert)
+        Console::attachToParent();
     if (!line.error.isEmpty()) {
         printTo(stderr, line.error
                             + QStringLiteral("\nEssayez « %1 --help » pour en savoir plus.\n")
