@@ -84,6 +84,48 @@ inline QString readerCannotStart(const QString &reason)
 
 // --- The terminal -----------------------------------------------------------------------
 
+// The command line's mistakes (the help page itself is CommandLine::usage).
+inline QString imageOptionNeedsFile()
+{
+    return QStringLiteral("--image demande un fichier image de disque.");
+}
+
+inline QString convertGivenTwice()
+{
+    return QStringLiteral("--convert ne peut être donné qu'une fois.");
+}
+
+inline QString badTrackList(const QString &list)
+{
+    return QStringLiteral("Liste de pistes incorrecte : %1").arg(list);
+}
+
+inline QString jobsNeedsNumber()
+{
+    return QStringLiteral("--jobs demande un nombre.");
+}
+
+inline QString badJobCount(const QString &value)
+{
+    return QStringLiteral("Nombre de tâches incorrect : %1").arg(value);
+}
+
+inline QString emailOptionNeedsAddress()
+{
+    return QStringLiteral("--courriel demande une adresse électronique.");
+}
+
+inline QString unknownOption(const QString &option)
+{
+    return QStringLiteral("Option inconnue : %1").arg(option);
+}
+
+// option means something only with other.
+inline QString onlyWith(const QString &option, const QString &other)
+{
+    return QStringLiteral("%1 ne s'emploie qu'avec %2.").arg(option, other);
+}
+
 inline QString seeHelp(const QString &program)
 {
     return QStringLiteral("\nEssayez « %1 --help » pour en savoir plus.\n").arg(program);

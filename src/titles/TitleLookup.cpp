@@ -20,11 +20,11 @@ TitleLookup::TitleLookup(QObject *parent)
 {
     connect(m_musicBrainz, &MusicBrainzClient::finished, this,
             [this](const QList<TitleCandidate> &found, const QString &failure) {
-                take(QStringLiteral("MusicBrainz"), found, failure);
+                take(ServiceTexts::musicBrainzSource(), found, failure);
                 askCddb();
             });
     connect(m_cddb, &CddbClient::finished, this, [this](const QList<TitleCandidate> &found, const QString &failure) {
-        take(QStringLiteral("CDDB"), found, failure);
+        take(ServiceTexts::cddbSource(), found, failure);
         end();
     });
 }
@@ -58,11 +58,11 @@ void TitleLookup::start(const TitleLookupRequest &request)
             return;
         if (!m_discId.isEmpty()) {
             if (std::optional<TitleCandidate> remembered = RememberedTitles(m_request.rememberedFolder).load(m_discId))
-                take(QStringLiteral("Titres enregistrés"), {*remembered}, {});
+                take(ServiceTexts::rememberedSource(), {*remembered}, {});
         }
         if (!m_request.sourcePath.isEmpty()) {
             if (std::optional<TitleCandidate> text = readCdText(m_request.sourcePath))
-                take(QStringLiteral("CD-Text"), {*text}, {});
+                take(ServiceTexts::cdTextSource(), {*text}, {});
         }
         askMusicBrainz();
     });
@@ -79,7 +79,7 @@ void TitleLookup::cancel()
 void TitleLookup::askMusicBrainz()
 {
     if (m_discId.isEmpty()) {
-        m_failures << QStringLiteral("MusicBrainz : la table des matières du disque est inutilisable.");
+        m_failures << ServiceTexts::failure(ServiceTexts::musicBrainzSource(), ServiceTexts::tocUnusable());
         return askCddb();
     }
     m_musicBrainz->lookUp(m_discId);
@@ -90,16 +90,15 @@ void TitleLookup::askCddb()
     const QUrl server = CddbClient::serverUrl(m_request.cddbServer, m_request.cddbCgi);
     const QString hello = CddbClient::hello(m_request.email);
     if (!server.isValid()) {
-        m_failures << QStringLiteral("CDDB : l'adresse du serveur (« %1 ») est inutilisable.").arg(m_request.cddbServer);
+        m_failures << ServiceTexts::failure(ServiceTexts::cddbSource(), ServiceTexts::serverUnusable(m_request.cddbServer));
         return end();
     }
     if (hello.isEmpty()) {
-        m_failures << QStringLiteral("CDDB : non consulté, le serveur demande une adresse électronique (%1).")
-                          .arg(m_request.emailWhere);
+        m_failures << ServiceTexts::failure(ServiceTexts::cddbSource(), ServiceTexts::emailNeeded(m_request.emailWhere));
         return end();
     }
     if (!m_request.toc.isValid()) {
-        m_failures << QStringLiteral("CDDB : la table des matières du disque est inutilisable.");
+        m_failures << ServiceTexts::failure(ServiceTexts::cddbSource(), ServiceTexts::tocUnusable());
         return end();
     }
     m_cddb->lookUp(m_request.toc, server, hello);
@@ -108,7 +107,7 @@ void TitleLookup::askCddb()
 void TitleLookup::take(const QString &sourceName, const QList<TitleCandidate> &found, const QString &failure)
 {
     if (!failure.isEmpty()) {
-        m_failures << sourceName + QStringLiteral(" : ") + failure;
+        m_failures << ServiceTexts::failure(sourceName, failure);
         return;
     }
     const int listed = m_request.toc.listedTrackCount();
@@ -126,10 +125,10 @@ void TitleLookup::take(const QString &sourceName, const QList<TitleCandidate> &f
             ++kept;
         }
     }
-    if (found.isEmpty() && sourceName != QLatin1String("Titres enregistrés") && sourceName != QLatin1String("CD-Text"))
-        m_failures << sourceName + QStringLiteral(" : ") + ServiceTexts::notFound();
+    if (found.isEmpty() && sourceName != ServiceTexts::rememberedSource() && sourceName != ServiceTexts::cdTextSource())
+        m_failures << ServiceTexts::failure(sourceName, ServiceTexts::notFound());
     else if (kept == 0 && !found.isEmpty())
-        m_failures << QStringLiteral("%1 : aucune réponse ne compte %2 pistes comme ce disque.").arg(sourceName).arg(listed);
+        m_failures << ServiceTexts::failure(sourceName, ServiceTexts::noAnswerFits(listed));
 }
 
 void TitleLookup::end()
