@@ -236,24 +236,3 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon, const QStr
     if (!block.isEmpty())
         printTo(m_out, block);
 }
-
-bool TerminalView::trackChecked(std::int32_t position)
-{
-    if (position < 1 || position > trackCount())
-        return false;
-    return tracks[static_cast<std::size_t>(position - 1)].checked;
-}
-
-QString TerminalView::trackText(std::int32_t position)
-{
-    if (position < 1 || position > trackCount())
-        return QString();
-    return tracks[static_cast<std::size_t>(position - 1)].text;
-}
-
-QString TerminalView::trackArtist(std::int32_t position)
-{
-    if (position < 1 || position > trackCount() || tracks[static_cast<std::size_t>(position - 1)].artist.isEmpty())
-        return artist;
-    return tracks[static_cast<std::size_t>(position - 1)].artist;
-}

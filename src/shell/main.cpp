@@ -4,6 +4,7 @@
 #include "LibcdioReader.h"
 #include "ProgramSetup.h"
 #include "SettingsStore.h"
+#include "ShellTexts.h"
 #include "TerminalView.h"
 #include "frmPrincipal.h"
 
@@ -25,8 +26,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
         reader = std::make_unique<LibcdioReader>(line.images);
     } catch (const std::exception &e) {
         QMessageBox::warning(nullptr, programTitle(),
-                             QStringLiteral("Le lecteur de CD ne peut pas démarrer : %1")
-                                 .arg(QString::fromUtf8(e.what())));
+                             ShellTexts::readerCannotStart(QString::fromUtf8(e.what())));
         return 1;
     }
     frmPrincipal window(std::move(reader),
@@ -70,9 +70,7 @@ int main(int argc, char *argv[])
     if (!line.error.isEmpty() || line.help || line.convert)
         Console::attachToParent();
     if (!line.error.isEmpty()) {
-        printTo(stderr, line.error
-                            + QStringLiteral("\nEssayez « %1 --help » pour en savoir plus.\n")
-                                  .arg(arguments.first()));
+        printTo(stderr, line.error + ShellTexts::seeHelp(arguments.first()));
         return 2;
     }
     if (line.help) {

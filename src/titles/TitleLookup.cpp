@@ -16,10 +16,10 @@ namespace titles {
 
 namespace {
 
-const QString RememberedName = QStringLiteral("Titres enregistrés");
-const QString CdTextName = QStringLiteral("CD-Text");
-const QString MusicBrainzName = QStringLiteral("MusicBrainz");
-const QString CddbName = QStringLiteral("CDDB");
+const QString RememberedName = ServiceTexts::rememberedSource();
+const QString CdTextName = ServiceTexts::cdTextSource();
+const QString MusicBrainzName = ServiceTexts::musicBrainzSource();
+const QString CddbName = ServiceTexts::cddbSource();
 
 // Where a source's answers and failures stand in the lists.
 int rankOf(const QString &sourceName)
@@ -104,7 +104,7 @@ void TitleLookup::cancel()
 void TitleLookup::askMusicBrainz()
 {
     if (m_discId.isEmpty()) {
-        fail(MusicBrainzName, QStringLiteral("la table des matières du disque est inutilisable."));
+        fail(MusicBrainzName, ServiceTexts::tocUnusable());
         return answered(MusicBrainzName);
     }
     m_musicBrainz->lookUp(m_discId, musicBrainzToc(m_request.toc));
@@ -116,11 +116,11 @@ void TitleLookup::askCddb()
     const QString hello = CddbClient::hello(m_request.email);
     QString why;
     if (!server.isValid())
-        why = QStringLiteral("l'adresse du serveur (« %1 ») est inutilisable.").arg(m_request.cddbServer);
+        why = ServiceTexts::serverUnusable(m_request.cddbServer);
     else if (hello.isEmpty())
-        why = QStringLiteral("non consulté, le serveur demande une adresse électronique (%1).").arg(m_request.emailWhere);
+        why = ServiceTexts::emailNeeded(m_request.emailWhere);
     else if (!m_request.toc.isValid())
-        why = QStringLiteral("la table des matières du disque est inutilisable.");
+        why = ServiceTexts::tocUnusable();
     if (!why.isEmpty()) {
         fail(CddbName, why);
         return answered(CddbName);
@@ -130,7 +130,7 @@ void TitleLookup::askCddb()
 
 void TitleLookup::fail(const QString &sourceName, const QString &text)
 {
-    m_failures << std::pair{rankOf(sourceName), sourceName + QStringLiteral(" : ") + text};
+    m_failures << std::pair{rankOf(sourceName), ServiceTexts::failure(sourceName, text)};
     std::stable_sort(m_failures.begin(), m_failures.end(),
                      [](const auto &a, const auto &b) { return a.first < b.first; });
 }
@@ -176,7 +176,7 @@ void TitleLookup::take(const QString &sourceName, const QList<TitleCandidate> &f
     if (found.isEmpty() && sourceName != RememberedName && sourceName != CdTextName)
         fail(sourceName, ServiceTexts::notFound());
     else if (kept == 0 && !found.isEmpty())
-        fail(sourceName, QStringLiteral("aucune réponse ne compte %1 pistes comme ce disque.").arg(listed));
+        fail(sourceName, ServiceTexts::noAnswerFits(listed));
 }
 
 void TitleLookup::end()

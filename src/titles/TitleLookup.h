@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiscToc.h"
+#include "ServiceTexts.h"
 #include "TitleCandidate.h"
 
 #include <QObject>
@@ -24,7 +25,7 @@ struct TitleLookupRequest
     QString cddbCgi;         // the "Cgi" setting
     QString email;           // the "Courriel" setting: CDDB is skipped without it
     // Where the user gives that address, named when CDDB is skipped for want of it.
-    QString emailWhere = QStringLiteral("champ « Adresse électronique »");
+    QString emailWhere = ServiceTexts::emailField();
     QString rememberedFolder; // empty = the user's data folder
     // The terminal: remembered titles or the disc's CD-Text are enough, the network is
     // asked only without them.
