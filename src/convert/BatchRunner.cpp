@@ -4,6 +4,9 @@
 #include "CoreTexts.h"
 #include "MusicFolderLock.h"
 
+#include <QThread>
+
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <system_error>
@@ -44,6 +47,7 @@ struct BatchRunner::Track
     QString status;
     std::int32_t max = 0;
     std::int32_t value = 0;
+    Step step = Step::Reading;
     bool finished = false;
     bool made = false; // the file asked for exists, complete
     QStringList files; // that file, once made
@@ -67,6 +71,8 @@ struct BatchRunner::Report
     QString title;
     TrackLine line;
     std::vector<TrackLine> lines;
+    std::vector<TrackLine> reached; // Lines: every track reached, for Display::showBatch
+    std::int32_t nextPosition = 0;
 };
 
 // What the extraction or the encoding of one track shows: kept with the track until the
@@ -76,12 +82,15 @@ struct BatchRunner::Report
 class BatchRunner::TrackView : public RipView
 {
 public:
-    explicit TrackView(BatchRunner &batch) : m_batch(batch) {}
+    // step: what this view reports, the reading or an encoding.
+    TrackView(BatchRunner &batch, Step step) : m_batch(batch), m_step(step) {}
 
     void setTrack(Track *track)
     {
         m_track = track;
         m_value = 0;
+        const std::lock_guard lock(m_batch.m_mutex);
+        m_track->step = m_step;
     }
 
     void setProgressMax(std::int32_t max) override
@@ -149,6 +158,7 @@ public:
 
 private:
     BatchRunner &m_batch;
+    const Step m_step;
     Track *m_track = nullptr;
     std::int32_t m_value = 0;
 };
@@ -165,6 +175,11 @@ BatchRunner::BatchRunner(FormFields &form, RipView &view, const TrackSource &tra
 
 BatchRunner::~BatchRunner() = default;
 
+int BatchRunner::jobsFor(int asked)
+{
+    return asked > 0 ? asked : std::max(1, QThread::idealThreadCount());
+}
+
 bool BatchRunner::beginBatch()
 {
     // A cancel pressed while no batch ran must not stop this one.
@@ -176,6 +191,7 @@ bool BatchRunner::beginBatch()
         m_reports.clear();
         m_readingDone = false;
         m_committed = 0;
+        m_nextPosition = 1;
         m_attempted = 0;
         m_produced.clear();
     }
@@ -242,7 +258,7 @@ void BatchRunner::ConvertirPistes()
             publish();
         }
         deliverReports();
-        TrackView reading(*this);
+        TrackView reading(*this, Step::Reading);
         readTracks(reading, count);
     }
 
@@ -283,6 +299,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
         lock.lock();
         m_tracks.push_back(std::move(created));
         ++m_attempted;
+        m_nextPosition = i + 1;
         lock.unlock();
 
         reading.setTrack(&track);
@@ -308,12 +325,22 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
         // Read in full and waiting: the line says so rather than "extraction, 100 %".
         track.status = CoreTexts::statusWaitingForEncoder(track.tags.title);
         track.value = 0;
+        track.step = Step::Waiting;
         m_waiting.push_back(&track);
         publish();
         m_changed.notify_all();
         lock.unlock();
         deliverReports();
     }
+    if (m_form.closing.load())
+        return;
+    {
+        // Nothing more is to come from the list.
+        const std::lock_guard lock(m_mutex);
+        m_nextPosition = count + 1;
+        publish();
+    }
+    deliverReports();
 }
 
 void BatchRunner::encodeTracks()
@@ -336,7 +363,7 @@ void BatchRunner::encode(Track &track)
 {
     QStringList produced;
     try {
-        TrackView view(*this);
+        TrackView view(*this, Step::Encoding);
         view.setTrack(&track);
         Conversion encoding(m_form, view);
         if (m_form.closing.load())
@@ -376,6 +403,7 @@ void BatchRunner::finish(Track &track)
     {
         const std::lock_guard lock(m_mutex);
         track.finished = true;
+        track.step = Step::Finished;
         showInOrder();
         publish();
     }
@@ -432,6 +460,10 @@ void BatchRunner::publish()
         if (!track.finished && !track.status.isEmpty())
             report.lines.push_back(lineOf(track));
     }
+    report.reached.reserve(m_tracks.size());
+    for (const auto &track : m_tracks)
+        report.reached.push_back(lineOf(*track));
+    report.nextPosition = m_nextPosition;
     m_reports.push_back(std::move(report));
 }
 
@@ -461,6 +493,7 @@ void BatchRunner::deliverReports()
                 break;
             case Report::Kind::Lines:
                 m_display->showTracks(report.lines);
+                m_display->showBatch(report.reached, report.nextPosition);
                 break;
             }
         });
@@ -471,5 +504,5 @@ void BatchRunner::deliverReports()
 
 BatchRunner::TrackLine BatchRunner::lineOf(const Track &track)
 {
-    return TrackLine{track.position, track.status, track.max, track.value};
+    return TrackLine{track.position, track.status, track.max, track.value, track.step};
 }

@@ -35,6 +35,15 @@ class MusicFolderLock;
 class BatchRunner
 {
 public:
+    // Where a track of the batch stands.
+    enum class Step
+    {
+        Reading,  // its WAV file is being read (max and value: frames)
+        Waiting,  // read in full, waiting for an encoder
+        Encoding, // its MP3 file is being written (max and value: percent)
+        Finished, // done, whether it gave its file or not
+    };
+
     // One line of what is in progress: a track, its status text and its progress.
     struct TrackLine
     {
@@ -42,6 +51,7 @@ public:
         QString status;
         std::int32_t max = 0;
         std::int32_t value = 0;
+        Step step = Step::Reading;
     };
 
     // Shows the tracks in progress (a terminal's block). Never two calls at once, nor at
@@ -55,7 +65,20 @@ public:
         // A track is finished, in list order, after its status texts and messages went to
         // the view; line is its last state.
         virtual void trackFinished(const TrackLine &line) = 0;
+        // The whole batch, after any track moved: every track reached so far, in list
+        // order, finished ones included, and the list item the reading looks at next (the
+        // ticked items from there on are still to come). For a front end that shows how far
+        // the batch has come; nothing by default.
+        virtual void showBatch(const std::vector<TrackLine> &reached, std::int32_t nextPosition)
+        {
+            (void)reached;
+            (void)nextPosition;
+        }
     };
+
+    // The number of jobs for a request of asked: asked itself when positive, else one per
+    // processor core. The window and the terminal's --jobs both count this way.
+    static int jobsFor(int asked);
 
     // jobs below 1 counts as 1. With several jobs the view's progress bar is not used.
     BatchRunner(FormFields &form, RipView &view, const TrackSource &tracks, int jobs,
@@ -113,6 +136,7 @@ private:
     std::deque<Track *> m_waiting;                // read, waiting for an encoder
     bool m_readingDone = false;
     std::size_t m_committed = 0; // tracks finished and wholly shown, from the first
+    std::int32_t m_nextPosition = 1; // the list item the reading looks at next
     std::int32_t m_attempted = 0;
     QStringList m_produced;
     std::deque<Report> m_reports; // for the view and the display, in order

@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <optional>
@@ -171,7 +170,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
 
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
-    const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
+    const int jobs = BatchRunner::jobsFor(line.jobs);
     // With one job the terminal shows one bar; with more, a block of one line per track.
     BatchRunner batch(form, view, list, jobs, jobs > 1 ? &view : nullptr);
     batch.ConvertirPistes();
