@@ -90,6 +90,30 @@ public:
         return {};
     }
 
+    // Whether drive driveIndex holds a disc image rather than being a physical drive.
+    virtual bool isImage(std::int32_t driveIndex) const
+    {
+        (void)driveIndex;
+        return false;
+    }
+
+    // Whether the disc in the physical drive driveIndex changed since the drive was last
+    // opened or asked: 1 changed, 0 not, negative when the reader cannot tell (a disc image,
+    // whose disc never changes; a drive that does not answer).
+    virtual std::int32_t mediaChanged(std::int32_t driveIndex)
+    {
+        (void)driveIndex;
+        return -1;
+    }
+
+    // Ejects the disc of the physical drive driveIndex, whose disc the caller closed first.
+    // False when it could not, and always for a disc image.
+    virtual bool ejectMedia(std::int32_t driveIndex)
+    {
+        (void)driveIndex;
+        return false;
+    }
+
     // Asked between the sectors of a ReadSectors call (which may take long on a damaged
     // disc read with retries): when it returns true, the call stops and returns 0 with
     // nothing appended. Called on the reading thread; must not throw. Empty: never stop.

@@ -196,6 +196,16 @@ SNDFILE *createWave(const QString &path)
 
 } // namespace
 
+struct LibcdioReader::Drive
+{
+    QString path; // device or image file
+    bool image = false;
+    DriveInfo info;
+    // A physical drive's own handle, asked whether its disc changed: apart from the open
+    // disc's, so that it outlives every disc read in the drive.
+    CdioPtr watch;
+};
+
 struct LibcdioReader::Disc
 {
     // Declared in release order reversed: paranoia, then drive, then CdIo go away, and
@@ -235,7 +245,7 @@ std::int32_t LibcdioReader::ScanDrives()
         std::vector<Drive> drives;
         if (char **devices = cdio_get_devices(DRIVER_DEVICE)) {
             for (char **device = devices; *device != nullptr; ++device)
-                drives.push_back(Drive{QFile::decodeName(*device), false, deviceInfo(*device)});
+                drives.push_back(Drive{QFile::decodeName(*device), false, deviceInfo(*device), nullptr});
             cdio_free_device_list(devices);
         }
         for (const QString &path : std::as_const(m_imagePaths)) {
@@ -243,7 +253,7 @@ std::int32_t LibcdioReader::ScanDrives()
             info.text1 = QStringLiteral("Image");
             info.text2 = QFileInfo(path).fileName();
             info.text3 = QDir::toNativeSeparators(path);
-            drives.push_back(Drive{path, true, info});
+            drives.push_back(Drive{path, true, info, nullptr});
         }
         m_drives = std::move(drives);
         m_scanned = true;
@@ -306,6 +316,8 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
                 return 0;
             }
         } else {
+            // A change noticed from now on is a disc other than the one about to be read.
+            (void)watch(m_drives[static_cast<std::size_t>(address.a)]);
             disc->source = drive.path;
             disc->cdio = openCdio(drive.path, DRIVER_DEVICE);
         }
@@ -534,6 +546,63 @@ QString LibcdioReader::discSource(std::int32_t handle) const
 void LibcdioReader::setStopCheck(std::function<bool()> stopRequested)
 {
     m_stopRequested = std::move(stopRequested);
+}
+
+bool LibcdioReader::isImage(std::int32_t driveIndex) const
+{
+    if (!m_scanned || driveIndex < 0 || static_cast<std::size_t>(driveIndex) >= m_drives.size())
+        return false;
+    return m_drives[static_cast<std::size_t>(driveIndex)].image;
+}
+
+CdIo_t *LibcdioReader::watch(Drive &drive)
+{
+    if (drive.watch)
+        return drive.watch.get();
+    // Opened without waiting for a disc (libcdio opens devices non-blocking), so that an
+    // empty drive or an open tray answers too. A drive keeps a change until it is asked,
+    // whenever it happened: the first answer is only a starting point, not a new disc.
+    drive.watch = openCdio(drive.path, DRIVER_DEVICE);
+    if (drive.watch)
+        (void)cdio_get_media_changed(drive.watch.get());
+    return drive.watch.get();
+}
+
+std::int32_t LibcdioReader::mediaChanged(std::int32_t driveIndex)
+{
+    if (driveIndex < 0 || driveIndex >= GetDriveCount())
+        return -1;
+    return guarded<std::int32_t>(-1, [&]() -> std::int32_t {
+        Drive &drive = m_drives[static_cast<std::size_t>(driveIndex)];
+        // An image's disc never changes; it is not asked at all.
+        if (drive.image)
+            return -1;
+        CdIo_t *watched = watch(drive);
+        if (watched == nullptr)
+            return -1;
+        const int changed = cdio_get_media_changed(watched);
+        return changed < 0 ? -1 : (changed > 0 ? 1 : 0);
+    });
+}
+
+bool LibcdioReader::ejectMedia(std::int32_t driveIndex)
+{
+    if (driveIndex < 0 || driveIndex >= GetDriveCount())
+        return false;
+    return guarded(false, [&] {
+        Drive &drive = m_drives[static_cast<std::size_t>(driveIndex)];
+        // Never through libcdio for an image: its image drivers "eject" by freeing their own
+        // data, and the later cdio_destroy of that handle frees it a second time (a BIN/CUE
+        // image aborts the program on libcdio 2.1.0).
+        if (drive.image)
+            return false;
+        // A drive opened elsewhere refuses to eject (Linux answers EBUSY): our own handle
+        // on it goes first, and comes back at once, so that the next disc put in is news.
+        drive.watch.reset();
+        const bool ejected = cdio_eject_media_drive(cdioPath(drive.path).constData()) == DRIVER_OP_SUCCESS;
+        (void)watch(drive);
+        return ejected;
+    });
 }
 
 LibcdioReader::Disc *LibcdioReader::disc(std::int32_t handle) const

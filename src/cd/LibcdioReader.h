@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+typedef struct _CdIo CdIo_t;
+
 // The CD reader over libcdio: the machine's CD drives, then the disc images given to it
 // (.cue, .toc, .nrg), each listed as a drive. Audio is read raw, or through
 // libcdio-paranoia once SetDriveParam(handle, 36, -1) asked for it; the WAV file is
@@ -42,6 +44,9 @@ public:
     QString lastOpenFailure() const override { return m_lastOpenFailure; }
     QString discSource(std::int32_t handle) const override;
     void setStopCheck(std::function<bool()> stopRequested) override;
+    bool isImage(std::int32_t driveIndex) const override;
+    std::int32_t mediaChanged(std::int32_t driveIndex) override;
+    bool ejectMedia(std::int32_t driveIndex) override;
 
     // Re-reads paranoia may make of one damaged sector before giving it up (the read then
     // fails): a disc that never reads back the same never keeps the reader busy for ever.
@@ -74,18 +79,15 @@ private:
         std::vector<Span> tracks;          // firstTrack .. lastTrack
     };
 
-    struct Drive
-    {
-        QString path;       // device or image file
-        bool image = false;
-        DriveInfo info;
-    };
+    struct Drive;
     struct Disc;
     struct Wave;
 
     static bool readLayout(Disc &disc);
     static bool readable(const Layout &layout, std::int64_t lsn, std::int32_t count);
     Disc *disc(std::int32_t handle) const;
+    // The drive's own handle for asking about its disc, opened when first needed.
+    CdIo_t *watch(Drive &drive);
     bool enableParanoia(Disc &disc);
     bool readRaw(Disc &disc, std::int32_t lsn, std::int32_t count, char *out);
     bool readParanoia(Disc &disc, std::int32_t lsn, std::int32_t count, char *out);

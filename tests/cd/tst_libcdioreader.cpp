@@ -157,6 +157,7 @@ private slots:
     void openDriveRefusesWhatIsNoAudioDisc_data();
     void openDriveRefusesWhatIsNoAudioDisc();
     void handlesAreIndependent();
+    void imageIsNeverEjectedNorWatched();
     void imageCutShortAfterOpeningFailsTheRead_data();
     void imageCutShortAfterOpeningFailsTheRead();
     void eachHandleReadsItsOwnDisc();
@@ -413,6 +414,24 @@ void TestLibcdioReader::handlesAreIndependent()
     QVERIFY(wavAudio(path) == discimage::rangeBytes(discLayout, 0, 5));
     // A third open gets a handle of its own, never one that was given before.
     QCOMPARE(reader->OpenDrive(reader->GetDriveAddress(reader->GetDriveCount() - 1)), 3);
+}
+
+// libcdio's image drivers free their data on an eject and the next cdio_destroy frees it
+// again: an image is never ejected, and its disc, which cannot change, is not asked about.
+void TestLibcdioReader::imageIsNeverEjectedNorWatched()
+{
+    const DiscLayout discLayout = disc({audio(100)});
+    std::int32_t handle = 0;
+    auto reader = openFirst({image(discLayout)}, handle);
+    const std::int32_t drive = reader->GetDriveCount() - 1;
+    QVERIFY(reader->isImage(drive));
+    QVERIFY(!reader->ejectMedia(drive));
+    QVERIFY(reader->mediaChanged(drive) < 0);
+
+    // The disc still reads, and the reader goes away in one piece.
+    QVERIFY(readTrack(*reader, handle, 1, m_dir.filePath(QStringLiteral("after-eject.wav"))));
+    QVERIFY(reader->CloseDrive(handle));
+    reader.reset();
 }
 
 void TestLibcdioReader::imageCutShortAfterOpeningFailsTheRead_data()

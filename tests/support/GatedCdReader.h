@@ -49,6 +49,9 @@ public:
         return m_real->SetDriveParam(h, p, v);
     }
     QString discSource(std::int32_t h) const override { return m_real->discSource(h); }
+    bool isImage(std::int32_t i) const override { return m_real->isImage(i); }
+    std::int32_t mediaChanged(std::int32_t i) override { return m_real->mediaChanged(i); }
+    bool ejectMedia(std::int32_t i) override { return m_real->ejectMedia(i); }
     void OpenWaveFile(const QString &path) override { m_real->OpenWaveFile(path); }
     bool CloseWaveFile() override { return m_real->CloseWaveFile(); }
     std::int32_t ReadSectors(std::int32_t h, std::int32_t first, std::int32_t count) override

@@ -117,3 +117,23 @@ std::int32_t ScriptedCdReader::ReadSectors(std::int32_t handle, std::int32_t fir
     m_wave.write(QByteArray(static_cast<qsizetype>(count) * 2352, '\0'));
     return 1;
 }
+
+std::int32_t ScriptedCdReader::mediaChanged(std::int32_t)
+{
+    ++mediaChecks;
+    const bool changed = discChanged;
+    discChanged = false;
+    return changed ? 1 : 0;
+}
+
+bool ScriptedCdReader::ejectMedia(std::int32_t driveIndex)
+{
+    calls << QStringLiteral("ejectMedia %1").arg(driveIndex);
+    return ejectResult;
+}
+
+void ScriptedCdReader::changeDisc(const std::vector<std::int32_t> &frames)
+{
+    setTrackLengths(frames);
+    discChanged = true;
+}

@@ -34,6 +34,10 @@ public:
     std::vector<TocTime> toc;        // entries from 0
     int failReadAt = -1;             // index of the ReadSectors call that fails (from 0)
     bool failClose = false;          // CloseWaveFile reports failure
+    bool ejectResult = true;         // what ejectMedia gives
+    // The disc changed since the drive was last asked: mediaChanged gives 1 once, as a
+    // drive does, then 0 again.
+    bool discChanged = false;
 
     // Record
     QStringList calls;
@@ -41,6 +45,8 @@ public:
     int openWaveCount = 0;
     int closeWaveCount = 0;
     QString wavePath;
+    // Not in calls: a window asks this every two seconds while it waits.
+    int mediaChecks = 0;
 
     // Builds a TOC from track lengths in frames, first track at 00:02:00. A disc whose
     // tracks start at number first has entries before it that stand for its start, as
@@ -63,6 +69,11 @@ public:
     bool CloseWaveFile() override;
     std::int32_t ReadSectors(std::int32_t handle, std::int32_t firstSector,
                              std::int32_t count) override;
+    std::int32_t mediaChanged(std::int32_t driveIndex) override;
+    bool ejectMedia(std::int32_t driveIndex) override;
+
+    // Another disc in the drive, with tracks of these lengths: the next question sees it.
+    void changeDisc(const std::vector<std::int32_t> &frames);
 
 private:
     QFile m_wave; // raw bytes of the reads, enough to see that a file is there
