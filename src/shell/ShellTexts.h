@@ -16,6 +16,11 @@ inline QString cannotStop()
     return QStringLiteral("Impossible d'arrêter la lecture du CD");
 }
 
+inline QString cannotEject(const QString &driveLabel)
+{
+    return QStringLiteral("Impossible d'éjecter le disque du lecteur %1").arg(driveLabel);
+}
+
 inline QString busy()
 {
     return QStringLiteral("Il y a déjà une lecture en cours");
@@ -70,6 +75,34 @@ inline QString settingsFailed(const QString &where)
 {
     return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
         .arg(QDir::toNativeSeparators(where));
+}
+
+// The second panel of the status bar during a batch: "Piste 3 sur 12".
+inline QString batchTrack(std::int32_t current, std::int32_t total)
+{
+    return QStringLiteral("Piste %1 sur %2").arg(current).arg(total);
+}
+
+// Appended to batchTrack: " — 2 min 10 s restantes"; seconds is at least 1.
+inline QString batchTimeLeft(std::int64_t seconds)
+{
+    const std::int64_t hours = seconds / 3600;
+    const std::int64_t minutes = seconds % 3600 / 60;
+    const std::int64_t rest = seconds % 60;
+    QString left;
+    bool one = false; // the number that agrees with "restante(s)"
+    if (hours > 0) {
+        left = QStringLiteral("%1 h %2 min").arg(hours).arg(minutes);
+    } else if (minutes > 0 && rest > 0) {
+        left = QStringLiteral("%1 min %2 s").arg(minutes).arg(rest);
+    } else if (minutes > 0) {
+        left = QStringLiteral("%1 min").arg(minutes);
+        one = minutes == 1;
+    } else {
+        left = QStringLiteral("%1 s").arg(rest);
+        one = rest == 1;
+    }
+    return QStringLiteral(" — %1 %2").arg(left, one ? QStringLiteral("restante") : QStringLiteral("restantes"));
 }
 
 inline QString unexpectedBatchError()

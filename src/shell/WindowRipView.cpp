@@ -47,7 +47,35 @@ std::int32_t WindowRipView::progressValue() const
 
 void WindowRipView::setStatusText(const QString &text)
 {
-    onUiThread([this, text] { m_window.m_panel1->setText(text); }, false);
+    onUiThread([this, text] { m_window.showStatus(text); }, false);
+}
+
+void WindowRipView::showBatch(const std::vector<BatchRunner::TrackLine> &reached,
+                              std::int32_t nextPosition)
+{
+    if (closing())
+        return;
+    {
+        const std::lock_guard lock(m_batchMutex);
+        m_reached = reached;
+        m_nextPosition = nextPosition;
+        if (m_batchQueued)
+            return;
+        m_batchQueued = true;
+    }
+    onUiThread(
+        [this] {
+            std::vector<BatchRunner::TrackLine> latest;
+            std::int32_t next = 1;
+            {
+                const std::lock_guard lock(m_batchMutex);
+                latest.swap(m_reached);
+                next = m_nextPosition;
+                m_batchQueued = false;
+            }
+            m_window.showBatchProgress(latest, next);
+        },
+        false);
 }
 
 void WindowRipView::showMessage(const QString &text, MessageIcon icon, const QString &title)

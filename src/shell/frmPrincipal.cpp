@@ -1,5 +1,6 @@
 #include "frmPrincipal.h"
 
+#include "BatchOverview.h"
 #include "BatchRunner.h"
 #include "Conversion.h"
 #include "CoreTexts.h"
@@ -39,9 +40,16 @@
 #include <QStyledItemDelegate>
 #include <QThread>
 #include <QTreeWidget>
+#include <algorithm>
 #include <exception>
 
 namespace {
+
+// How often the selected drive is asked whether its disc changed, while the window waits.
+constexpr int DiscWatchMs = 2000;
+// A disc just put in may need a few seconds before it reads: so many more questions try it
+// again before the window gives up until the next change.
+constexpr int DiscSettleRetries = 5;
 
 // A column that shows its text but never opens an editor.
 class ReadOnlyDelegate : public QStyledItemDelegate
@@ -107,6 +115,17 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     m_panel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_panel1->setMinimumWidth(0);
     m_ui->staBarreEtat->addWidget(m_panel1, 1);
+    // The second panel, on the right, only while a batch runs. Wide enough for the longest
+    // text, so that it does not jump as the time left shrinks.
+    m_panel2 = new QLabel(m_ui->staBarreEtat);
+    m_panel2->setObjectName(QStringLiteral("panel2"));
+    m_panel2->setFrameShape(QFrame::StyledPanel);
+    m_panel2->setFrameShadow(QFrame::Sunken);
+    m_panel2->setMinimumWidth(
+        m_panel2->fontMetrics().horizontalAdvance(ShellTexts::batchTrack(99, 99) + ShellTexts::batchTimeLeft(3599))
+        + 2 * m_panel2->frameWidth() + 8);
+    m_ui->staBarreEtat->addPermanentWidget(m_panel2);
+    m_panel2->hide();
 
     // Track list: "Piste" 1440 twips, "Durée" 650 twips.
     QTreeWidget *list = m_ui->lstPistes;
@@ -141,9 +160,14 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     connect(m_ui->Command1, &QPushButton::clicked, this, &frmPrincipal::Command1_Click);
     connect(m_ui->File1, &QListWidget::itemDoubleClicked, this, &frmPrincipal::File1_DblClick);
     connect(m_ui->rechercher, &QAction::triggered, this, &frmPrincipal::rechercher_Click);
+    connect(m_ui->ejecter, &QAction::triggered, this, &frmPrincipal::ejecter_Click);
     connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
     connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
     connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
+
+    m_discWatch.setObjectName(QStringLiteral("surveillanceDisque"));
+    m_discWatch.setInterval(DiscWatchMs);
+    connect(&m_discWatch, &QTimer::timeout, this, &frmPrincipal::checkDiscChanged);
 }
 
 frmPrincipal::~frmPrincipal()
@@ -204,9 +228,10 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     if (m_unloaded)
         return LoadResult::NoDrive;
 
-    m_panel1->setText(CoreTexts::statusIdle());
+    showStatus(CoreTexts::statusIdle());
     m_form.lsDossier = folder;
     untickAll();
+    m_discWatch.start();
     return LoadResult::Ready;
 }
 
@@ -243,26 +268,95 @@ void frmPrincipal::onDriveActivated(int)
 
 void frmPrincipal::cboLecteurs_Click()
 {
+    m_discRetries = 0;
+    openSelectedDrive(false);
+}
+
+bool frmPrincipal::openSelectedDrive(bool quiet)
+{
     CdReader &ripper = *m_reader;
     m_form.settings.LlLecteur = m_ui->cboLecteurs->currentIndex();
+    updateEjectAction();
     m_tracks.clear();
+    m_trackFrames.clear();
     if (m_form.LlHandleCD != 0) {
         if (!ripper.CloseDrive(m_form.LlHandleCD)) {
-            message(ShellTexts::cannotStop(), MessageIcon::Exclamation);
-            return;
+            if (!quiet)
+                message(ShellTexts::cannotStop(), MessageIcon::Exclamation);
+            return false;
         }
         m_form.LlHandleCD = 0;
     }
     const Disc disc = openDisc(ripper, m_ui->cboLecteurs->currentIndex());
     m_form.LlHandleCD = disc.handle;
+    if (quiet && !disc.usable())
+        return false;
     LirePistes(disc);
     untickAll();
+    return disc.usable();
+}
+
+void frmPrincipal::updateEjectAction()
+{
+    // A disc image has no tray.
+    const int drive = m_ui->cboLecteurs->currentIndex();
+    m_ui->ejecter->setEnabled(drive >= 0 && m_reader && !m_reader->isImage(drive));
+}
+
+void frmPrincipal::checkDiscChanged()
+{
+    if (m_unloaded || !m_reader || batchRunning() || QApplication::activeModalWidget() != nullptr)
+        return;
+    const int drive = m_ui->cboLecteurs->currentIndex();
+    if (drive < 0 || m_reader->isImage(drive))
+        return;
+    // A drive reports a change once: asked only when the answer can be acted upon.
+    if (m_reader->mediaChanged(drive) > 0)
+        m_discRetries = DiscSettleRetries + 1;
+    if (m_discRetries == 0)
+        return;
+    --m_discRetries;
+    // The disc the list showed is gone either way. A drive left empty, or a disc still
+    // spinning up, is no mistake of the user's: nothing is said, and the next questions try
+    // again for a while. Picking the drive in the list tells why a disc does not read.
+    if (openSelectedDrive(true))
+        m_discRetries = 0;
+}
+
+void frmPrincipal::ejecter_Click()
+{
+    if (batchRunning()) {
+        refuseDuringBatch();
+        return;
+    }
+    const int drive = m_ui->cboLecteurs->currentIndex();
+    if (drive < 0 || m_reader->isImage(drive))
+        return;
+    // The drive is let go first: a drive still open refuses to eject.
+    m_tracks.clear();
+    m_trackFrames.clear();
+    if (m_form.LlHandleCD != 0) {
+        if (!m_reader->CloseDrive(m_form.LlHandleCD)) {
+            message(ShellTexts::cannotStop(), MessageIcon::Exclamation);
+            return;
+        }
+        m_form.LlHandleCD = 0;
+    }
+    m_discRetries = 0;
+    if (!m_reader->ejectMedia(drive)) {
+        message(ShellTexts::cannotEject(m_ui->cboLecteurs->currentText()), MessageIcon::Exclamation);
+        // The disc is still there: list it again.
+        cboLecteurs_Click();
+    }
 }
 
 void frmPrincipal::LirePistes(const Disc &disc)
 {
     for (const QString &text : disc.messages)
         message(text, MessageIcon::Exclamation);
+    m_trackFrames.clear();
+    for (const DiscTrack &track : disc.tracks)
+        m_trackFrames.push_back(std::max(0, track.end - track.start));
     m_tracks.setTracks(disc.listedTracks());
 }
 
@@ -337,10 +431,17 @@ void frmPrincipal::Command_rip_Click()
     // A cancel pressed while nothing ran must not spoil this batch.
     m_form.LbStop = false;
     m_batchDrive = m_ui->cboLecteurs->currentIndex();
-    m_batch.reset(QThread::create([this] {
+    // The disc being read is not watched: the drive serves the batch alone.
+    m_discWatch.stop();
+    // As the terminal does: the next track is read while those before it are encoded, on
+    // every core.
+    const int jobs = BatchRunner::jobsFor(m_options.jobs);
+    m_batchJobs = jobs;
+    m_overview = std::make_unique<BatchOverview>(m_trackFrames, m_form.settings.LlTypeEncodage != 1);
+    m_batchClock.start();
+    m_batch.reset(QThread::create([this, jobs] {
         try {
-            // One job: the window's batch reads and encodes one track after the other.
-            BatchRunner batch(m_form, *m_view, m_tracks, 1);
+            BatchRunner batch(m_form, *m_view, m_tracks, jobs, m_view.get());
             m_batchProduced = 0;
             batch.ConvertirPistes();
             m_batchProduced = batch.tracksProduced();
@@ -363,6 +464,9 @@ void frmPrincipal::onBatchReturned()
         return;
     m_batch->wait();
     m_batch.reset();
+    m_overview.reset();
+    m_panel2->clear();
+    m_panel2->hide();
     if (m_closeRequested) {
         Form_Unload();
         return;
@@ -370,7 +474,35 @@ void frmPrincipal::onBatchReturned()
     resetAfterBatch(m_form);
     if (m_batchProduced > 0)
         rememberTitles();
+    m_discWatch.start();
     emit batchFinished();
+}
+
+void frmPrincipal::showStatus(const QString &text)
+{
+    m_panel1->setText(text);
+    emit statusChanged(text);
+}
+
+void frmPrincipal::showBatchProgress(const std::vector<BatchRunner::TrackLine> &reached,
+                                     std::int32_t nextPosition)
+{
+    if (!m_overview)
+        return;
+    std::vector<bool> ticked;
+    for (const ListedTrack &track : m_tracks.tracks())
+        ticked.push_back(track.checked);
+    m_overview->update(reached, nextPosition, ticked,
+                       static_cast<double>(m_batchClock.elapsed()) / 1000.0);
+    const QString text = m_overview->text();
+    m_panel2->setText(text);
+    m_panel2->setVisible(!text.isEmpty());
+    // With one job the bar follows the reading and the encoding of each track in turn, as
+    // the batch reports them; with more it follows the track being read.
+    if (m_batchJobs > 1) {
+        m_ui->prgb->setMax(m_overview->barMax());
+        m_ui->prgb->setValue(m_overview->barValue());
+    }
 }
 
 void frmPrincipal::btnAnnuler_Click()
@@ -537,6 +669,7 @@ void frmPrincipal::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_discWatch.stop();
     if (!SauverParametres(m_form, m_store)) {
         message(ShellTexts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
         m_exitCode = 1;

@@ -1,17 +1,22 @@
 #pragma once
 
+#include "BatchRunner.h"
 #include "CdReader.h"
 #include "FormFields.h"
 #include "RipView.h"
 #include "SettingsStore.h"
 #include "TrackList.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QThread>
+#include <QTimer>
 #include <QString>
 #include <memory>
+#include <vector>
 
+class BatchOverview;
 class QLabel;
 class QTreeWidgetItem;
 struct Disc;
@@ -35,6 +40,7 @@ public:
     {
         QString programFolder;   // the folder of the executable; the music folder is in it
         QString applicationName; // name of the settings in the store
+        int jobs = 0;            // encodings at once in a batch; 0: one per processor core
     };
 
     enum class LoadResult
@@ -67,6 +73,11 @@ public slots:
     void Command1_Click();
     void File1_DblClick();
     void rechercher_Click();
+    void ejecter_Click();
+    // Asks whether the disc of the selected drive changed, and if so reads the new one's
+    // tracks as a drive change does. The window asks every two seconds while it waits for
+    // the user: never during a batch or while a box is open.
+    void checkDiscChanged();
     void quitter_Click();
     void aide_Click();
     void propos_Click();
@@ -79,6 +90,8 @@ public slots:
 signals:
     // The batch has returned and the window has done its resets.
     void batchFinished();
+    // The status line (panel 1 of the status bar) now reads text.
+    void statusChanged(const QString &text);
     // Form_Unload has run; the program is ending.
     void unloaded();
 
@@ -94,7 +107,14 @@ private:
     void RafraichirListe();
     void Form_Unload();
     void onBatchReturned();
+    void showStatus(const QString &text);
+    // The whole batch's progress, as the batch reported it last.
+    void showBatchProgress(const std::vector<BatchRunner::TrackLine> &reached, std::int32_t nextPosition);
     void onDriveActivated(int index);
+    // Closes the open drive and opens the selected one; true when its tracks are listed.
+    // quiet: a disc that cannot be read (yet) is not reported.
+    bool openSelectedDrive(bool quiet);
+    void updateEjectAction();
     void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
     bool lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request);
@@ -107,14 +127,21 @@ private:
 
     std::unique_ptr<Ui::frmPrincipal> m_ui;
     QLabel *m_panel1 = nullptr;
+    QLabel *m_panel2 = nullptr; // the batch as a whole, while one runs
     std::unique_ptr<CdReader> m_reader;
     Options m_options;
     SettingsStore m_store;
     FormFields m_form;
     TrackList m_tracks; // what lstPistes, txtAlbum and txtArtiste show
+    std::vector<std::int32_t> m_trackFrames; // the length of each track of the disc listed
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;
+    int m_batchJobs = 1;
+    std::unique_ptr<BatchOverview> m_overview; // while a batch runs
+    QElapsedTimer m_batchClock;
+    QTimer m_discWatch;
+    int m_discRetries = 0; // reads still to try of a disc that changed and did not read yet
     std::int32_t m_batchProduced = 0; // written by the batch's thread before it ends
     bool m_closeRequested = false;
     bool m_unloaded = false;

@@ -42,10 +42,10 @@ void ModalAnswerer::poll()
 
 std::unique_ptr<frmPrincipal> WindowHarness::make(std::unique_ptr<CdReader> reader,
                                                   const QString &programFolder,
-                                                  const QString &applicationName)
+                                                  const QString &applicationName, int jobs)
 {
     return std::make_unique<frmPrincipal>(
-        std::move(reader), frmPrincipal::Options{programFolder, applicationName});
+        std::move(reader), frmPrincipal::Options{programFolder, applicationName, jobs});
 }
 
 QTreeWidget *WindowHarness::tracks(frmPrincipal &w)

@@ -43,9 +43,10 @@ private:
 // Builds the real main window for a test, with its own program folder and settings name.
 struct WindowHarness
 {
+    // jobs: encodings at once in a batch, 0 for one per processor core.
     static std::unique_ptr<frmPrincipal> make(std::unique_ptr<CdReader> reader,
                                               const QString &programFolder,
-                                              const QString &applicationName);
+                                              const QString &applicationName, int jobs = 0);
     static QTreeWidget *tracks(frmPrincipal &w);
     static QListWidget *files(frmPrincipal &w);
     static QComboBox *drives(frmPrincipal &w);

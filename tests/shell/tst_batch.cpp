@@ -1,3 +1,4 @@
+#include "BatchOverview.h"
 #include "DiscIds.h"
 #include "DiscImage.h"
 #include "GatedCdReader.h"
@@ -16,6 +17,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QRegularExpression>
 #include <QtTest>
 
 // The convert button in the real window: the batch on its worker thread, the window that
@@ -34,7 +36,8 @@ private:
 
     QString music() const { return m_program + QStringLiteral("/musiques/"); }
 
-    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames)
+    // jobs: encodings at once, 0 for one per processor core.
+    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames, int jobs = 0)
     {
         m_discLayout = discimage::DiscLayout{};
         for (const std::int32_t f : frames)
@@ -42,7 +45,7 @@ private:
         const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_discLayout);
         m_gate = std::make_shared<GatedCdReader::Gate>();
         auto gated = std::make_unique<GatedCdReader>(std::make_unique<LibcdioReader>(QStringList{cue}), m_gate);
-        auto w = WindowHarness::make(std::move(gated), m_program, m_app);
+        auto w = WindowHarness::make(std::move(gated), m_program, m_app, jobs);
         if (w->Form_Load() != frmPrincipal::LoadResult::Ready)
             return nullptr;
         w->show();
@@ -67,6 +70,12 @@ private:
     QStringList musicFiles() const
     {
         return QDir(music()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    static QLabel *panel2(frmPrincipal &w) { return w.findChild<QLabel *>(QStringLiteral("panel2")); }
+    static int bar(frmPrincipal &w, const char *property)
+    {
+        return w.findChild<QWidget *>(QStringLiteral("prgb"))->property(property).toInt();
     }
 
     // Runs "Rechercher les titres..." and answers the chooser: its rows ("source | label")
@@ -277,14 +286,35 @@ private slots:
         qunsetenv("SONALBURY_MUSICBRAINZ_URL");
     }
 
+    void cancelStopsTheRemainingTracks_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<std::vector<std::int32_t>>("frames");
+        QTest::addColumn<QList<int>>("ticked");
+        QTest::addColumn<int>("gateAt"); // eight chunks a track
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("during the first track") << 0 << std::vector<std::int32_t>{200, 200, 200} << QList<int>{1, 3}
+                                                << 2 << QStringList{};
+        // With several jobs the tracks read before the cancel are still encoded, as one
+        // job encodes the track it has read; the reading under way leaves nothing.
+        QTest::newRow("two jobs, two tracks read") << 2 << std::vector<std::int32_t>{200, 200, 200, 200}
+                                                   << QList<int>{1, 2, 3, 4} << 18
+                                                   << QStringList{"Piste 1.mp3", "Piste 2.mp3"};
+    }
+
     void cancelStopsTheRemainingTracks()
     {
-        auto w = start({200, 200, 200});
+        QFETCH(int, jobs);
+        QFETCH(std::vector<std::int32_t>, frames);
+        QFETCH(QList<int>, ticked);
+        QFETCH(int, gateAt);
+        QFETCH(QStringList, files);
+        auto w = start(frames, jobs);
         QVERIFY(w);
-        tick(*w, 1);
-        tick(*w, 3);
+        for (const int position : std::as_const(ticked))
+            tick(*w, position);
         const auto opener = qScopeGuard([gate = m_gate] { gate->open(); });
-        m_gate->at = 2;
+        m_gate->at = gateAt;
         ModalAnswerer answerer;
         QSignalSpy finished(w.get(), &frmPrincipal::batchFinished);
         w->Command_rip_Click();
@@ -292,9 +322,160 @@ private slots:
         w->btnAnnuler_Click();
         m_gate->open();
         QVERIFY(finished.wait(60000));
-        QVERIFY(musicFiles().isEmpty());
+        QCOMPARE(musicFiles(), files);
+        for (int n = 1; n <= files.size(); ++n)
+            QCOMPARE(Mp3Check::decodeMp3(music() + QStringLiteral("Piste %1.mp3").arg(n)).frames(), trackFrames(n));
         QCOMPARE(answerer.texts(), QStringList{"Rip du CD terminé"});
         QCOMPARE(w->fields().LbStop.load(), false);
+    }
+
+    // With several jobs the window shows what one job shows, in the same order, and the
+    // second panel tells where the whole batch stands while the bar follows the reading.
+    void severalJobsShowTheBatchAsOneJobDoes()
+    {
+        auto w = start({150, 300, 150}, 2);
+        QVERIFY(w);
+        for (int position = 1; position <= 3; ++position)
+            tick(*w, position);
+        const auto opener = qScopeGuard([gate = m_gate] { gate->open(); });
+        m_gate->at = 9; // the fourth chunk of track 2
+        ModalAnswerer answerer;
+        QSignalSpy statuses(w.get(), &frmPrincipal::statusChanged);
+        QSignalSpy finished(w.get(), &frmPrincipal::batchFinished);
+        QVERIFY(!panel2(*w)->isVisible());
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(m_gate->waiting.load(), 30000);
+        QTRY_COMPARE(bar(*w, "Max"), 300);
+        QTRY_VERIFY(panel2(*w)->isVisible());
+        QVERIFY2(QRegularExpression(QStringLiteral("^Piste [12] sur 3( — .+ restantes?)?$"))
+                     .match(panel2(*w)->text()).hasMatch(),
+                 qPrintable(panel2(*w)->text()));
+        m_gate->open();
+        QVERIFY(finished.wait(60000));
+
+        QStringList shown;
+        for (const QList<QVariant> &status : std::as_const(statuses))
+            shown << status.at(0).toString();
+        QStringList expected;
+        for (const QString &name : {QStringLiteral("Piste 1"), QStringLiteral("Piste 2"), QStringLiteral("Piste 3")})
+            expected << QStringLiteral("Etat : Extraction de ") + name << QStringLiteral("Etat : Encodage de ") + name
+                     << QStringLiteral("Etat : En attente");
+        QCOMPARE(shown, expected);
+        QCOMPARE(answerer.texts(), QStringList{"Rip du CD terminé"});
+        QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Piste 2.mp3", "Piste 3.mp3"}));
+        // The batch over, the panel goes and the bar is empty.
+        QVERIFY(!panel2(*w)->isVisible());
+        QCOMPARE(panel2(*w)->text(), QString());
+        QCOMPARE(bar(*w, "Value"), 0);
+    }
+
+    // With SONALBURY_SCREENSHOTS set: the window in the middle of a batch, saved there as
+    // window-batch.png.
+    void screenshotDuringABatch()
+    {
+        const QString folder = qEnvironmentVariable("SONALBURY_SCREENSHOTS");
+        if (folder.isEmpty())
+            QSKIP("SONALBURY_SCREENSHOTS is not set");
+        auto w = start(std::vector<std::int32_t>(8, 6000), 2);
+        QVERIFY(w);
+        const QStringList titles{"Ouverture", "La Valse des saisons", "Chanson douce", "Le Train du soir",
+                                 "Marche lente", "Au clair de la lune", "Final", "Rappel"};
+        for (int position = 1; position <= int(titles.size()); ++position)
+            tick(*w, position, titles.at(position - 1));
+        w->fields().settings.LlBitrate = 320;
+        w->fields().settings.LbHauteQualite = true;
+        ModalAnswerer answerer;
+        QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(panel2(*w)->text().startsWith(QStringLiteral("Piste 2 sur 8"))
+                                     && panel2(*w)->text().contains(QStringLiteral("restant")) && bar(*w, "Value") > 0,
+                                 120000);
+        QVERIFY(w->grab().save(folder + QStringLiteral("/window-batch.png")));
+        w->close();
+        QVERIFY(unloaded.wait(60000));
+    }
+
+    // The second panel's text: the track the status line is at, out of the batch's tracks,
+    // and the time left at the pace of the reading and of the encoding so far. Tracks of
+    // 7500 frames; a line is "seconds: tracks", a track being R(ead), W(aiting), E(ncoded)
+    // or F(inished) with its percent, "-" ticked and still to come, "." not ticked.
+    void overviewOfTheBatch_data()
+    {
+        QTest::addColumn<bool>("encodes");
+        QTest::addColumn<QStringList>("updates");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("barValue");
+        QTest::newRow("nothing to judge by yet") << true << QStringList{"0: R0 - - -"} << "Piste 1 sur 4" << 0;
+        QTest::newRow("reading alone is no measure of the encoding")
+            << true << QStringList{"1: R50 - - -"} << "Piste 1 sur 4" << 3750;
+        // Each track read in 2 s and encoded in 4 s: 14 s are left in fact.
+        QTest::newRow("one job") << true << QStringList{"2: E0 - - -", "10: F E50 - -"}
+                                 << "Piste 2 sur 4 — 13 s restantes" << 0;
+        // The window sees only the latest progress: a first encoding begun and done between
+        // two updates counts from the update before.
+        QTest::newRow("start of the encoding missed") << true << QStringList{"4: R100 - - -", "10: F E50 - -"}
+                                                      << "Piste 2 sur 4 — 10 s restantes" << 0;
+        QTest::newRow("minutes") << true << QStringList{"60: E0 - - -", "300: F E50 - -"}
+                                 << "Piste 2 sur 4 — 6 min 40 s restantes" << 0;
+        QTest::newRow("hours") << true << QStringList{"600: E0 - - -", "3000: F E50 - -"}
+                               << "Piste 2 sur 4 — 1 h 6 min restantes" << 0;
+        // Reading ahead does not make the encoding any faster: two encoders at 10 s a track
+        // leave 16 s in fact.
+        QTest::newRow("encoders behind") << true << QStringList{"1: E0 R0 - -", "6: E50 E40 W W"}
+                                         << "Piste 1 sur 4 — 17 s restantes" << 0;
+        // A slow drive: the encoders wait for the reading, which sets the pace.
+        QTest::newRow("reading behind") << true << QStringList{"20: E0 R0 - -", "50: F F R50 -"}
+                                        << "Piste 3 sur 4 — 30 s restantes" << 3750;
+        QTest::newRow("WAV files alone") << false << QStringList{"30: F R50 - -"}
+                                         << "Piste 2 sur 4 — 50 s restantes" << 3750;
+        QTest::newRow("ticks changed ahead") << true << QStringList{"2: E0 . - -", "10: F . E50 ."}
+                                             << "Piste 2 sur 2 — 3 s restantes" << 0;
+        QTest::newRow("all finished") << true << QStringList{"2: E0 - -", "30: F F F"} << "Piste 3 sur 3" << 0;
+        QTest::newRow("one second") << true << QStringList{"1: E0", "10: E90"} << "Piste 1 sur 1 — 1 s restante" << 0;
+    }
+
+    void overviewOfTheBatch()
+    {
+        QFETCH(bool, encodes);
+        QFETCH(QStringList, updates);
+        QFETCH(QString, text);
+        QFETCH(int, barValue);
+        constexpr std::int32_t Frames = 7500;
+        BatchOverview overview(std::vector<std::int32_t>(8, Frames), encodes);
+        for (const QString &update : std::as_const(updates)) {
+            const QStringList parts = update.split(QLatin1Char(':'));
+            std::vector<BatchRunner::TrackLine> reached;
+            std::vector<bool> ticked;
+            std::int32_t next = 1;
+            const QStringList tracks = parts.at(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            for (int i = 0; i < tracks.size(); ++i) {
+                const QString &track = tracks.at(i);
+                ticked.push_back(track != QStringLiteral("."));
+                if (track == QStringLiteral("-") || track == QStringLiteral("."))
+                    continue;
+                BatchRunner::TrackLine line;
+                const int percent = track.mid(1).toInt();
+                switch (track.at(0).toLatin1()) {
+                case 'R':
+                    line = {i + 1, {}, Frames, Frames * percent / 100, BatchRunner::Step::Reading};
+                    break;
+                case 'W':
+                    line = {i + 1, {}, 0, 0, BatchRunner::Step::Waiting};
+                    break;
+                case 'E':
+                    line = {i + 1, {}, 100, percent, BatchRunner::Step::Encoding};
+                    break;
+                default:
+                    line = {i + 1, {}, 100, 100, BatchRunner::Step::Finished};
+                    break;
+                }
+                reached.push_back(line);
+                next = i + 2;
+            }
+            overview.update(reached, next, ticked, parts.at(0).toDouble());
+        }
+        QCOMPARE(overview.text(), text);
+        QCOMPARE(overview.barValue(), barValue);
     }
 
     void cancelWhileIdleDoesNotSpoilTheNextBatch()
@@ -330,21 +511,32 @@ private slots:
         QCOMPARE(SettingsStore(m_app).read(QStringLiteral("Bitrate"), QString()), QStringLiteral("192"));
     }
 
+    void closingDuringAnEncodingLeavesNoUnfinishedFile_data()
+    {
+        QTest::addColumn<int>("jobs");
+        QTest::addColumn<std::vector<std::int32_t>>("frames");
+        QTest::newRow("one job") << 1 << std::vector<std::int32_t>{150, 9000};
+        // Track 3 is read, or waits, or is encoded beside track 2 when the window closes.
+        QTest::newRow("two jobs") << 2 << std::vector<std::int32_t>{150, 9000, 9000};
+    }
+
     void closingDuringAnEncodingLeavesNoUnfinishedFile()
     {
+        QFETCH(int, jobs);
+        QFETCH(std::vector<std::int32_t>, frames);
         SettingsStore(m_app).write(QStringLiteral("Bitrate"), QStringLiteral("320"));
         SettingsStore(m_app).write(QStringLiteral("HauteQualite"), QStringLiteral("True"));
-        auto w = start({150, 9000});
+        auto w = start(frames, jobs);
         QVERIFY(w);
-        tick(*w, 1);
-        tick(*w, 2);
+        for (int position = 1; position <= int(frames.size()); ++position)
+            tick(*w, position);
         ModalAnswerer answerer;
         QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
         w->Command_rip_Click();
         QTRY_VERIFY_WITH_TIMEOUT(w->statusText() == QStringLiteral("Etat : Encodage de Piste 2"), 60000);
         w->close();
         QVERIFY(unloaded.wait(30000));
-        // Track 1 was finished before the close and stays; nothing of track 2 does.
+        // Track 1 was finished before the close and stays; nothing of the others does.
         QCOMPARE(musicFiles(), QStringList{"Piste 1.mp3"});
         QVERIFY(answerer.seen.isEmpty());
     }

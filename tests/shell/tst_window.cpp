@@ -1,4 +1,5 @@
 #include "DiscImage.h"
+#include "GatedCdReader.h"
 #include "HeadlessConversion.h"
 #include "LibcdioReader.h"
 #include "ScriptedCdReader.h"
@@ -6,6 +7,7 @@
 #include "TestEnvironment.h"
 #include "WindowHarness.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -73,6 +75,8 @@ private slots:
         QCOMPARE(w->fields().lsDossier, folder + QStringLiteral("/musiques/"));
         QVERIFY(w->fields().LlHandleCD != 0);
         QVERIFY(WindowHarness::fileNames(*w).isEmpty());
+        // An image has no tray.
+        QVERIFY(!w->findChild<QAction *>(QStringLiteral("ejecter"))->isEnabled());
     }
 
     void secondStartKeepsTheMusicFolder()
@@ -259,6 +263,84 @@ private slots:
         emit WindowHarness::drives(*w)->activated(0);
         QCOMPARE(reader->calls.mid(0, 3),
                  (QStringList{"CloseDrive 7", "GetDriveAddress 0", "OpenDrive 0"}));
+        QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 3);
+    }
+
+    // The drive's disc is watched while the window waits: a new disc is listed as a drive
+    // change lists it, a drive left empty empties the list without a word, and nothing is
+    // asked while a box is open or a batch reads the disc.
+    void discChangesAreReadWhileTheWindowWaits()
+    {
+        auto owned = scripted(1);
+        ScriptedCdReader &reader = *owned;
+        auto gate = std::make_shared<GatedCdReader::Gate>();
+        const auto opener = qScopeGuard([gate] { gate->open(); });
+        ModalAnswerer answerer;
+        const QString folder = freshFolder();
+        // The scripted reader's audio is no WAV file: the batch keeps what it read.
+        SettingsStore(freshApp()).write(QStringLiteral("TypeEncodage"), QStringLiteral("1"));
+        auto w = WindowHarness::make(std::make_unique<GatedCdReader>(std::move(owned), gate), folder, freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        WindowHarness::tracks(*w)->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        const QStringList firstDisc = WindowHarness::trackTexts(*w);
+
+        w->checkDiscChanged();
+        QCOMPARE(WindowHarness::trackTexts(*w), firstDisc);
+
+        reader.changeDisc({750, 750});
+        answerer.onBox = [&](QMessageBox &) { w->checkDiscChanged(); };
+        w->Command1_Click(); // "Aucun fichier n'est sélectionné"
+        answerer.onBox = nullptr;
+        QVERIFY(reader.discChanged); // not even asked
+        QCOMPARE(WindowHarness::trackTexts(*w), firstDisc);
+
+        // During a batch: the drive serves the batch alone.
+        gate->at = 1;
+        QSignalSpy finished(w.get(), &frmPrincipal::batchFinished);
+        w->Command_rip_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(gate->waiting.load(), 30000);
+        w->checkDiscChanged();
+        QVERIFY(reader.discChanged);
+        gate->open();
+        QVERIFY(finished.wait(60000));
+
+        reader.calls.clear();
+        w->checkDiscChanged();
+        QCOMPARE(WindowHarness::trackTexts(*w), (QStringList{"Piste 1|00:10", "Piste 2|00:10"}));
+        QCOMPARE(reader.calls.mid(0, 3), (QStringList{"CloseDrive 7", "GetDriveAddress 0", "OpenDrive 0"}));
+
+        // Taken out: the list empties. The next disc may need a few seconds before it reads:
+        // the following questions try it again without any new change.
+        reader.nextHandle = 0;
+        reader.changeDisc({1500});
+        w->checkDiscChanged();
+        QCOMPARE(WindowHarness::trackTexts(*w), QStringList());
+        reader.nextHandle = 7;
+        w->checkDiscChanged();
+        QCOMPARE(WindowHarness::trackTexts(*w), QStringList{"Piste 1|00:20"});
+        QCOMPARE(answerer.texts(), (QStringList{"Aucun fichier n'est sélectionné", "Rip du CD terminé"}));
+    }
+
+    void ejectLetsTheDriveGoFirst()
+    {
+        auto owned = scripted(1);
+        ScriptedCdReader &reader = *owned;
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        QVERIFY(w->findChild<QAction *>(QStringLiteral("ejecter"))->isEnabled());
+        reader.calls.clear();
+        w->ejecter_Click();
+        QCOMPARE(reader.calls, (QStringList{"CloseDrive 7", "ejectMedia 0"}));
+        QCOMPARE(WindowHarness::trackTexts(*w), QStringList());
+        QCOMPARE(w->fields().LlHandleCD.load(), 0);
+
+        // A drive that keeps its disc says so, and the disc stays listed.
+        w->cboLecteurs_Click();
+        reader.ejectResult = false;
+        w->ejecter_Click();
+        QCOMPARE(answerer.texts(), QStringList{"Impossible d'éjecter le disque du lecteur Vendor0  Model 0"});
         QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 3);
     }
 
@@ -455,7 +537,8 @@ private slots:
             for (QAction *item : top->menu()->actions())
                 menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
-        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter", "&?",
+        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  É&jecter le disque", "  -",
+                                     "  &Quitter", "&?",
                                      "  Aide", "  -", "  A &propos de Sonalbury CD-MP3..."}));
         QCOMPARE(w->findChild<QAction *>(QStringLiteral("rechercher"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+T")));
