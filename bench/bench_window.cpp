@@ -2,7 +2,8 @@
 // its worker thread, while a 10 ms timer on the interface thread measures how late it
 // fires. Answers the message boxes the batch shows.
 //
-// Usage: bench-window IMAGE PROGRAM_FOLDER APPLICATION_NAME
+// Usage: bench-window [--jobs N] IMAGE PROGRAM_FOLDER APPLICATION_NAME
+// (--jobs: encodings at once, as the window's option; by default one per processor core)
 // Prints one line: max_late_ms=.. p99_late_ms=.. stalls_over_50ms=.. ticks=.. seconds=..
 // mp3_files=.. messages=<texts separated by " / ">
 
@@ -28,13 +29,18 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     ProgramSetup::applyFonts();
     QStringList args = QCoreApplication::arguments();
-    if (args.size() != 4) {
-        std::fputs("usage: bench-window IMAGE PROGRAM_FOLDER APPLICATION_NAME\n", stderr);
+    int jobs = 0;
+    if (args.size() > 2 && args.at(1) == QStringLiteral("--jobs")) {
+        jobs = args.at(2).toInt();
+        args.remove(1, 2);
+    }
+    if (args.size() != 4 || jobs < 0) {
+        std::fputs("usage: bench-window [--jobs N] IMAGE PROGRAM_FOLDER APPLICATION_NAME\n", stderr);
         return 2;
     }
     const QString programFolder = args.at(2);
     frmPrincipal window(std::make_unique<LibcdioReader>(QStringList{args.at(1)}),
-                        {programFolder, args.at(3)});
+                        {programFolder, args.at(3), jobs});
     if (window.Form_Load() != frmPrincipal::LoadResult::Ready) {
         std::fputs("bench-window: the window did not load\n", stderr);
         return 1;

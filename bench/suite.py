@@ -380,23 +380,35 @@ class Bench:
             self.add("memory.window", rss)
         self.attempt("memory.window", body)
 
-    def responsiveness(self, rep):
-        def body():
-            self.reset(self.window_dir)
-            result = self.logs / f"window.{rep}.out"
-            with open(result, "w") as out:
-                self.run(rep, "window.batch",
-                         [str(self.tool["bench-window"]), str(self.cue), str(self.window_dir),
-                          self.app], stdout=out)
-            text = result.read_text(encoding="utf-8").strip()
-            numbers, _, messages = text.partition(" messages=")
-            fields = dict(part.split("=", 1) for part in numbers.split())
-            if int(fields["mp3_files"]) != len(self.tracks) or messages != "Rip du CD terminé":
-                raise RunError(f"window batch: {fields['mp3_files']} MP3 files, "
-                               f"messages: {messages}")
-            self.add("window.max_late", float(fields["max_late_ms"]))
-            self.add("window.p99_late", float(fields["p99_late_ms"]))
-        self.attempt("window.batch", body)
+    def window_batches(self, rep):
+        """The window converting the whole disc offscreen: with one job per core (row 5's
+        interface-timer lateness, row 7) and, for row 7, with one job."""
+        def batch(name, extra):
+            def body():
+                self.reset(self.window_dir)
+                result = self.logs / f"{name}.{rep}.out"
+                with open(result, "w") as out:
+                    self.run(rep, name,
+                             [str(self.tool["bench-window"]), *extra, str(self.cue),
+                              str(self.window_dir), self.app], stdout=out)
+                text = result.read_text(encoding="utf-8").strip()
+                numbers, _, messages = text.partition(" messages=")
+                fields = dict(part.split("=", 1) for part in numbers.split())
+                if int(fields["mp3_files"]) != len(self.tracks) or messages != "Rip du CD terminé":
+                    raise RunError(f"{name}: {fields['mp3_files']} MP3 files, "
+                                   f"messages: {messages}")
+                # The batch alone, from the click to the closing message answered.
+                self.add(name + ".seconds", float(fields["seconds"]))
+                if name == "window.batch":
+                    self.add("window.max_late", float(fields["max_late_ms"]))
+                    self.add("window.p99_late", float(fields["p99_late_ms"]))
+            return body
+
+        steps = [("window.batch", batch("window.batch", []))]
+        if self.wanted("7"):
+            steps.append(("window.jobs1", batch("window.jobs1", ["--jobs", "1"])))
+        for name, body in self.ordered(rep, steps):
+            self.attempt(name, body)
 
     def startup(self, rep):
         def launch(name, first_arg):
@@ -427,8 +439,8 @@ class Bench:
                 self.headless(rep)
             if self.wanted("4"):
                 self.window_idle(rep)
-            if self.wanted("5"):
-                self.responsiveness(rep)
+            if self.wanted("5") or self.wanted("7"):
+                self.window_batches(rep)
             if self.wanted("6"):
                 self.startup(rep)
 
@@ -527,6 +539,9 @@ class Bench:
             row("6", "start-up to window with track list vs without disc [ms]",
                 m("startup.disc"), m("startup.nodisc"), ("below", 500), fmt="{:.1f}",
                 failed=("startup.disc", "startup.nodisc"))
+        if self.wanted("7"):
+            row("7", "window batch, all cores vs one job [s]", m("window.batch.seconds"),
+                m("window.jobs1.seconds"), ("ratio", 0.6), failed=("window.batch", "window.jobs1"))
         return rows, disturbed_rows
 
     def print_table(self, started, load_before):
