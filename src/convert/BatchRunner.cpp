@@ -90,7 +90,9 @@ public:
         m_track = track;
         m_value = 0;
         const std::lock_guard lock(m_batch.m_mutex);
+        // A new step starts from nothing, whatever the step before it reached.
         m_track->step = m_step;
+        m_track->value = 0;
     }
 
     void setProgressMax(std::int32_t max) override
