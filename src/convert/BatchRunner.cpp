@@ -200,8 +200,9 @@ bool BatchRunner::beginBatch()
         return true;
     m_folderLock = std::make_unique<MusicFolderLock>(m_form.lsDossier);
     if (!m_folderLock->tryLock() && m_folderLock->heldElsewhere()) {
+        const QString refusal = m_folderLock->failure();
         m_folderLock.reset();
-        showSafely([&] { m_view.showMessage(MusicFolderLock::refusalText(), MessageIcon::Exclamation); });
+        showSafely([&] { m_view.showMessage(refusal, MessageIcon::Exclamation); });
         return false;
     }
     return true;
