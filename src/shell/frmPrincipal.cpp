@@ -87,10 +87,11 @@ QString folderFailed(const QString &path)
     return CoreTexts::musicFolderFailed(QDir::toNativeSeparators(path))
            + QStringLiteral(" Vérifiez que le dossier du programme est accessible en écriture.");
 }
-QString settingsFailed(const QString &where)
+QString settingsFailed(const QString &where, const QString &reason)
 {
-    return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
-        .arg(QDir::toNativeSeparators(where));
+    const QString text = QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 »")
+                             .arg(QDir::toNativeSeparators(where));
+    return reason.isEmpty() ? text + QLatin1Char('.') : QStringLiteral("%1 : %2.").arg(text, reason);
 }
 } // namespace Texts
 
@@ -550,7 +551,7 @@ void frmPrincipal::Form_Unload()
         return;
     m_unloaded = true;
     if (!SauverParametres(m_form, m_store)) {
-        message(Texts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
+        message(Texts::settingsFailed(m_store.location(), m_store.failure()), MessageIcon::Exclamation);
         m_exitCode = 1;
     }
     // The open drive is not closed: the reader goes with it.
