@@ -2,6 +2,8 @@
 
 #include "SignalGuard.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 
@@ -12,6 +14,16 @@ namespace ProgramSetup {
 
 // Before the application object: the playback back end and similar environment choices.
 void beforeApplication();
+
+// The folder of the running executable, beside which the music folder is made. Empty, with
+// *problem set to what to tell the user, when that folder cannot be known or its name
+// cannot be handled (not UTF-8): the music folder is then never built, as an empty program
+// folder would put it at the root of the disk. Call once the application object exists.
+QString programFolder(QString *problem);
+
+// Removes what runs of this program that were killed left behind (working files of the
+// remembered titles, private folders of disc images), and only when their process is gone.
+void sweepLeftovers();
 
 // The fonts the windows are drawn for, with substitutes where they are missing, and Qt's
 // own French texts (standard buttons, the editor's context menu).

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <pty.h>
 #include <unistd.h>
 
@@ -498,6 +499,28 @@ private slots:
         QFETCH(int, width);
         QFETCH(QString, line);
         QCOMPARE(TerminalView::progressLine(100, 50, QStringLiteral("Etat : Encodage de Piste 12"), width), line);
+    }
+
+    // A program folder named in Latin-1 (as old archives leave): Qt cannot name it, so
+    // the program refuses to start rather than make its music folder elsewhere.
+    void programFolderNotInUtf8IsRefused()
+    {
+        prepare({100});
+        const std::filesystem::path latin1 = std::filesystem::path(QFile::encodeName(m_dir.path()).toStdString())
+                                             / std::string("\xe9t\xe9");
+        std::filesystem::create_directory(latin1);
+        std::filesystem::copy_file(QFile::encodeName(m_program).toStdString(), latin1 / "sonalbury-cdmp3");
+        const QString link = m_dir.filePath(QStringLiteral("lien-vers-le-programme"));
+        std::filesystem::create_symlink(latin1 / "sonalbury-cdmp3", QFile::encodeName(link).toStdString());
+        const bool rootHadMusic = QFileInfo::exists(QStringLiteral("/musiques"));
+        QProcess p;
+        p.start(link, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("n'est pas écrit en UTF-8")), qPrintable(err));
+        QVERIFY(!std::filesystem::exists(latin1 / "musiques"));
+        QVERIFY(rootHadMusic || !QFileInfo::exists(QStringLiteral("/musiques")));
     }
 
     void helpAndBadArguments()
