@@ -30,7 +30,7 @@ void sweepLeftovers();
 void applyFonts();
 void installFrenchTranslation();
 
-// A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP) calls
+// A request to end the program from outside (SIGTERM at logout, SIGINT, SIGHUP, SIGQUIT) calls
 // terminate on the event loop of context (the window: it closes as its close box does, so
 // that a conversion under way is stopped and cleaned up). Call once the window exists; the
 // signals are routed while the guard lives.

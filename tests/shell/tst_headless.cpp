@@ -274,6 +274,7 @@ private slots:
         QTest::newRow("Ctrl+C") << int(SIGINT) << false;
         QTest::newRow("kill") << int(SIGTERM) << false;
         QTest::newRow("terminal closed") << int(SIGHUP) << false;
+        QTest::newRow("Ctrl+\\") << int(SIGQUIT) << false;
         // nohup: the caller wants the conversion to outlive the terminal.
         QTest::newRow("terminal closed under nohup") << int(SIGHUP) << true;
     }
@@ -287,7 +288,7 @@ private slots:
         // What the program inherits: the defaults (whatever runs the tests), or the signal
         // set aside.
         p.setChildProcessModifier([signalNumber, ignoredByCaller] {
-            for (const int each : {SIGINT, SIGTERM, SIGHUP})
+            for (const int each : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
                 ::signal(each, SIG_DFL);
             if (ignoredByCaller)
                 ::signal(signalNumber, SIG_IGN);
