@@ -3,6 +3,7 @@
 #include "CoreTexts.h"
 #include "DiscIds.h"
 #include "RememberedTitles.h"
+#include "TerminalView.h"
 
 namespace DiscTitles {
 
@@ -50,7 +51,8 @@ bool remember(const CdReader &reader, std::int32_t handle, const titles::TitleFi
 
 QString describe(const titles::TitleCandidate &candidate)
 {
-    return QStringLiteral("%1 (%2)").arg(candidate.label(), candidate.sourceText());
+    // One line, whatever a server put in the names.
+    return terminalText(QStringLiteral("%1 (%2)").arg(candidate.label(), candidate.sourceText()), false);
 }
 
 } // namespace DiscTitles

@@ -78,7 +78,7 @@ void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handl
         failures = lookup.failures();
     }
     for (const QString &failure : std::as_const(failures))
-        printTo(err, failure + QLatin1Char('\n'));
+        printTo(err, terminalText(failure, false) + QLatin1Char('\n'));
     const std::optional<titles::TitleCandidate> pick = titles::TitleLookup::headlessPick(candidates);
     if (!pick) {
         printTo(out, QStringLiteral("Aucun titre n'a été trouvé pour ce disque : les pistes gardent leur nom "

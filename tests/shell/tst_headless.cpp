@@ -502,6 +502,59 @@ private slots:
         QCOMPARE(TerminalView::progressLine(100, 50, QStringLiteral("Etat : Encodage de Piste 12"), width), line);
     }
 
+    // Titles come from discs and servers: what the terminal is sent of them never carries a
+    // control character (an escape sequence would set the window's title, clear the screen,
+    // insert a link; a line feed would forge a line). Only the view's own cursor moves stay.
+    void terminalShowsTitlesWithoutControlCharacters_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("interactive");
+        QTest::newRow("status line, to a pipe") << "status" << false;
+        QTest::newRow("progress bar, on a terminal") << "status" << true;
+        QTest::newRow("progress block, on a terminal") << "block" << true;
+        QTest::newRow("message") << "message" << true;
+        QTest::newRow("Titres line") << "print" << false;
+    }
+    void terminalShowsTitlesWithoutControlCharacters()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, interactive);
+        const QString title = QStringLiteral("Un\x1b]0;pris\x07") + QStringLiteral("Deux\x1b[2J\u009b6nTrois\rQuatre\nCinq\tSix");
+        std::FILE *out = std::tmpfile();
+        QVERIFY(out != nullptr);
+        {
+            TerminalView view(out, out, interactive);
+            if (what == QStringLiteral("status"))
+                view.setStatusText(QStringLiteral("Etat : Extraction de ") + title);
+            else if (what == QStringLiteral("block"))
+                view.showTracks({BatchRunner::TrackLine{1, QStringLiteral("Etat : Encodage de ") + title, 10, 5}});
+            else if (what == QStringLiteral("message"))
+                view.showMessage(QStringLiteral("Erreur lors de la lecture de ") + title, MessageIcon::Exclamation,
+                                 QString());
+            else
+                printTo(out, QStringLiteral("Titres : %1\n").arg(title));
+            view.finishLine();
+        }
+        std::rewind(out);
+        QByteArray bytes;
+        char buffer[4096];
+        for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+            bytes.append(buffer, static_cast<qsizetype>(got));
+        std::fclose(out);
+        QString shown = QString::fromLocal8Bit(bytes);
+        shown.remove(QRegularExpression(QStringLiteral("\x1b\\[[0-9]*[AJK]")));
+        QVERIFY2(shown.contains(QStringLiteral("Deux")) && shown.contains(QStringLiteral("Six")), qPrintable(shown));
+        for (const QChar c : std::as_const(shown)) {
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+                continue;
+            QVERIFY2(c.category() != QChar::Other_Control, qPrintable(QString::number(c.unicode(), 16) + " in " + shown));
+        }
+        // One line per text, the title's own line feed and return included.
+        if (what != QStringLiteral("message") && what != QStringLiteral("print"))
+            QVERIFY2(!shown.contains(QStringLiteral("\nCinq")) && !shown.contains(QStringLiteral("\rQuatre")),
+                     qPrintable(shown));
+    }
+
     // A program folder named in Latin-1 (as old archives leave): Qt cannot name it, so
     // the program refuses to start rather than make its music folder elsewhere.
     void programFolderNotInUtf8IsRefused()
