@@ -210,11 +210,9 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
-    if (produced > 0) {
-        QString error;
-        if (!DiscTitles::remember(reader, disc.handle, titleFields(view), &error))
-            printTo(err, error + QLatin1Char('\n'));
-    }
+    QString error;
+    if (!DiscTitles::remember(reader, disc.handle, titleFields(view), batch.trackOutcomes(), &error))
+        printTo(err, error + QLatin1Char('\n'));
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
     for (const QString &path : producedFiles)

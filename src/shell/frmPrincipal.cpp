@@ -329,9 +329,9 @@ void frmPrincipal::Command_rip_Click()
         try {
             // One job: the window's batch reads and encodes one track after the other.
             BatchRunner batch(m_form, *m_view, 1);
-            m_batchProduced = 0;
+            m_batchOutcomes.clear();
             batch.ConvertirPistes();
-            m_batchProduced = batch.tracksProduced();
+            m_batchOutcomes = batch.trackOutcomes();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
@@ -356,8 +356,7 @@ void frmPrincipal::onBatchReturned()
         return;
     }
     resetAfterBatch(m_form);
-    if (m_batchProduced > 0)
-        rememberTitles();
+    rememberTitles();
     emit batchFinished();
 }
 
@@ -423,6 +422,7 @@ void frmPrincipal::rechercher_Click()
     if (!lookUpTitles(lookup, *request))
         return;
     TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
+    chooser.setForgetRemembered([&lookup] { return DiscTitles::forget(lookup.musicBrainzDiscId()); });
     for (;;) {
         const int outcome = chooser.exec();
         if (m_unloaded)
@@ -491,7 +491,7 @@ void frmPrincipal::setTitleFields(const titles::TitleFields &fields)
 void frmPrincipal::rememberTitles()
 {
     QString error;
-    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), &error))
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), m_batchOutcomes, &error))
         message(error, MessageIcon::Exclamation);
 }
 
