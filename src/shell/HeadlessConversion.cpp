@@ -110,6 +110,12 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
                           const QString &applicationName, FormFields &form, std::FILE *out,
                           std::FILE *err)
 {
+#ifdef SIGPIPE
+    // A reader of our output that went away (| head) must not kill the conversion, before
+    // it starts (the lines of the title lookup) or halfway, leaving its unfinished files:
+    // the lines are lost, the files are made.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     TerminalView view(out, err, isatty(fileno(out)) != 0);
     SettingsStore store(applicationName);
     ChargerParametres(form, store);
@@ -179,11 +185,6 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     interruptedForm = &form;
     interruptSignal = 0;
     std::optional<SignalGuard> interrupts(std::in_place, onInterrupt);
-#ifdef SIGPIPE
-    // A reader of our output that went away (| head) must not kill the conversion halfway
-    // and leave its unfinished files: the lines are lost, the files are made.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
 
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
