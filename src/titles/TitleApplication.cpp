@@ -63,15 +63,18 @@ std::optional<TitleCandidate> rememberedAfterBatch(const std::optional<TitleCand
             continue;
         }
         produced = true;
-        const bool named = track.index >= defaults.trackTexts.size() || track.title != defaults.trackTexts[track.index];
-        kept = TrackTitle{named ? track.title : QString(),
-                          track.index < now.tracks.size() ? now.tracks[track.index].artist : QString()};
+        // A track converted under its default name ("Piste n") was not named: what was
+        // remembered for it stays.
+        if (track.index < defaults.trackTexts.size() && track.title == defaults.trackTexts[track.index])
+            continue;
+        kept = TrackTitle{track.title, track.index < now.tracks.size() ? now.tracks[track.index].artist : QString()};
     }
-    if (produced) {
-        result.album = fields.album == defaults.album ? QString() : fields.album;
-        result.artist = fields.artist == defaults.artist ? QString() : fields.artist;
+    if (produced && fields.album != defaults.album) {
+        result.album = fields.album;
         result.year.clear();
     }
+    if (produced && fields.artist != defaults.artist)
+        result.artist = fields.artist;
     const bool anyTitle = std::any_of(result.tracks.cbegin(), result.tracks.cend(), [](const TrackTitle &t) {
         return !t.title.trimmed().isEmpty() || !t.artist.trimmed().isEmpty();
     });

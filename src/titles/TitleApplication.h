@@ -37,12 +37,13 @@ struct ConvertedTrack
 };
 
 // What to remember for a disc once a batch has ended, over what was remembered before: a
-// track that gave its file is remembered with the title it was converted with; a track that
-// failed forgets its title, which may be what made it fail and would then fail it again at
-// every later run; a track not converted, or stopped by a cancel, keeps what it had. A text, album or artist equal
-// to its default (the fields as the list opens) is not remembered. The album and the
-// artists are this batch's once a track gave its file. Empty when nothing is left worth
-// remembering.
+// track that gave its file is remembered with the title it was converted with; a track
+// that failed forgets its title, which may be what made it fail and would then fail it
+// again at every later run; a track not converted, or stopped by a cancel, keeps what it
+// had. A text, album or artist equal to its default (the fields as the list opens) names
+// nothing and replaces nothing: a plain conversion keeps the titles remembered before.
+// The album and the artists are this batch's once a track gave its file. Empty when
+// nothing is left worth remembering.
 std::optional<TitleCandidate> rememberedAfterBatch(const std::optional<TitleCandidate> &before,
                                                    const TitleFields &fields, const TitleFields &defaults,
                                                    const QList<ConvertedTrack> &converted);

@@ -243,6 +243,9 @@ private slots:
             << none << QStringList{"Après", "B", "C"} << QStringList{"+0Avant"} << QStringList{"Avant", "", ""} << "Album";
         QTest::newRow("default names are no titles")
             << none << QStringList{"Piste 1", "Piste 2", "Piste 3"} << QStringList{"+0Piste 1", "+1Piste 2"} << none << "";
+        QTest::newRow("a conversion under default names keeps what was remembered")
+            << QStringList{"X", "Y", "Z"} << QStringList{"Piste 1", "Piste 2", "Piste 3"}
+            << QStringList{"+0Piste 1", "+1Piste 2"} << QStringList{"X", "Y", "Z"} << "Ancien";
         QTest::newRow("no track gave its file")
             << none << QStringList{"A", "B", "C"} << QStringList{"!0A", "~1B"} << none << "";
     }
@@ -260,7 +263,7 @@ private slots:
         }
         titles::TitleFields fields;
         fields.trackTexts = texts;
-        fields.album = album.isEmpty() ? QStringLiteral("titre") : QStringLiteral("Album");
+        fields.album = album == QStringLiteral("Album") ? album : QStringLiteral("titre");
         titles::TitleFields defaults;
         defaults.trackTexts = QStringList{"Piste 1", "Piste 2", "Piste 3"};
         defaults.album = QStringLiteral("titre");
