@@ -15,6 +15,7 @@
 #include "ShellTexts.h"
 #include "TerminalView.h"
 #include "TitleChooser.h"
+#include "TrackListControls.h"
 #include "TrackTitles.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
@@ -54,8 +55,8 @@ public:
     }
 };
 
-// A track of the list: its full title is its tooltip, as the column is too narrow for a
-// long one. Read when shown, so an edited title is shown too.
+// A track of the list: its full title is its tooltip, for a title longer than the list is
+// wide. Read when shown, so an edited title is shown too.
 class TrackItem : public QTreeWidgetItem
 {
 public:
@@ -108,13 +109,10 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     m_panel1->setMinimumWidth(0);
     m_ui->staBarreEtat->addWidget(m_panel1, 1);
 
-    // Track list: "Piste" 1440 twips, "Durée" 650 twips.
+    // Track list: "Piste" opens 1440 twips wide, "Durée" 650 twips; the titles then
+    // take the room they need.
     QTreeWidget *list = m_ui->lstPistes;
-    list->header()->setSectionsMovable(false);
-    list->header()->setStretchLastSection(false);
-    list->setColumnWidth(0, 96);
-    list->setColumnWidth(1, 43);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_trackControls = new TrackListControls(*list, 96, 43);
     // Only the title is the user's to edit; the duration comes from the disc.
     list->setItemDelegateForColumn(1, new ReadOnlyDelegate(list));
 
@@ -286,6 +284,7 @@ void frmPrincipal::showTracks()
         item->setText(1, track.duration);
         item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
     }
+    m_trackControls->refresh();
 }
 
 void frmPrincipal::showTrack(std::int32_t position)
@@ -297,6 +296,7 @@ void frmPrincipal::showTrack(std::int32_t position)
     const QSignalBlocker quiet(m_ui->lstPistes);
     item->setText(0, track.text);
     item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
+    m_trackControls->refresh();
 }
 
 void frmPrincipal::showDiscTags()

@@ -16,6 +16,7 @@
 
 class QLabel;
 class QTreeWidgetItem;
+class TrackListControls;
 struct Disc;
 namespace titles {
 class TitleLookup;
@@ -114,6 +115,7 @@ private:
     SettingsStore m_store;
     FormFields m_form;
     TrackList m_tracks; // what lstPistes, txtAlbum and txtArtiste show
+    TrackListControls *m_trackControls = nullptr; // owned by lstPistes
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;
