@@ -41,11 +41,6 @@ inline QString searchingTitles()
     return QStringLiteral("Recherche des titres...");
 }
 
-inline QString cancel()
-{
-    return QStringLiteral("Annuler");
-}
-
 inline QString yes()
 {
     return QStringLiteral("&Oui");

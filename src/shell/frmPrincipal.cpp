@@ -32,7 +32,6 @@
 #include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QPushButton>
@@ -430,49 +429,22 @@ void frmPrincipal::rechercher_Click()
         message(ShellTexts::noDiscForTitles(), MessageIcon::Exclamation);
         return;
     }
+    // The chooser opens at once with what the computer knows (remembered titles, CD-Text)
+    // and fills as the network answers; the user may apply before it has.
     titles::TitleLookup lookup;
-    if (!lookUpTitles(lookup, *request))
-        return;
-    TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
+    TitleChooser chooser({}, {}, request->email, this);
+    chooser.keepSizeIn(m_store);
     chooser.setForgetRemembered([&lookup] { return DiscTitles::forget(lookup.musicBrainzDiscId()); });
-    for (;;) {
-        const int outcome = chooser.exec();
-        if (m_unloaded)
-            return;
-        m_form.settings.LsCourriel = chooser.email();
-        if (outcome == TitleChooser::SearchAgain) {
-            request->email = chooser.email();
-            if (!lookUpTitles(lookup, *request))
-                return;
-            chooser.setResults(lookup.candidates(), lookup.failures());
-            continue;
-        }
-        // Nothing changes until the user applies: a database answer can be wrong.
-        if (outcome == TitleChooser::Applied) {
-            if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
-                TrackTitles::apply(m_tracks, titles::applyCandidate(*chosen, TrackTitles::fieldsOf(m_tracks)));
-        }
+    chooser.follow(lookup, *request);
+    const int outcome = chooser.exec();
+    if (m_unloaded)
         return;
+    m_form.settings.LsCourriel = chooser.email();
+    // Nothing changes until the user applies: a database answer can be wrong.
+    if (outcome == TitleChooser::Applied) {
+        if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
+            TrackTitles::apply(m_tracks, titles::applyCandidate(*chosen, TrackTitles::fieldsOf(m_tracks)));
     }
-}
-
-bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request)
-{
-    // The lookup runs on this thread's event loop, behind a modal box the user may cancel.
-    QProgressDialog progress(ShellTexts::searchingTitles(), ShellTexts::cancel(), 0, 0, this);
-    progress.setObjectName(QStringLiteral("rechercheTitres"));
-    progress.setWindowTitle(programTitle());
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    const QMetaObject::Connection done =
-        connect(&lookup, &titles::TitleLookup::finished, &progress, &QDialog::accept);
-    lookup.start(request);
-    const bool finished = progress.exec() == QDialog::Accepted;
-    disconnect(done);
-    if (!finished)
-        lookup.cancel();
-    return finished && !m_unloaded;
 }
 
 void frmPrincipal::rememberTitles()

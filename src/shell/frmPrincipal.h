@@ -18,10 +18,6 @@ class QLabel;
 class QTreeWidgetItem;
 class TrackListControls;
 struct Disc;
-namespace titles {
-class TitleLookup;
-struct TitleLookupRequest;
-} // namespace titles
 class WindowRipView;
 namespace Ui {
 class frmPrincipal;
@@ -100,7 +96,6 @@ private:
     void onDriveActivated(int index);
     void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
-    bool lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request);
     void rememberTitles();
     // The tree and the tag boxes show m_tracks; what the user changes in them goes back.
     void showTracks();

@@ -26,6 +26,8 @@ struct ServiceTexts
     {
         return source + QStringLiteral(" : ") + reason;
     }
+    // The line of a source still awaited: "MusicBrainz : recherche…".
+    static QString searching() { return QStringLiteral("recherche…"); }
     static QString tocUnusable() { return QStringLiteral("la table des matières du disque est inutilisable."); }
     static QString serverUnusable(const QString &server)
     {

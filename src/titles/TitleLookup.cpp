@@ -143,6 +143,18 @@ QStringList TitleLookup::failures() const
     return texts;
 }
 
+QStringList TitleLookup::statusLines() const
+{
+    QList<std::pair<int, QString>> lines = m_failures;
+    for (const QString &sourceName : m_pending)
+        lines << std::pair{rankOf(sourceName), ServiceTexts::failure(sourceName, ServiceTexts::searching())};
+    std::stable_sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList texts;
+    for (const auto &[rank, text] : lines)
+        texts << text;
+    return texts;
+}
+
 void TitleLookup::answered(const QString &sourceName)
 {
     m_pending.removeAll(sourceName);

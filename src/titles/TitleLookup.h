@@ -61,6 +61,9 @@ public:
     QStringList failures() const;
     // The network sources still awaited ("MusicBrainz", "CDDB").
     QStringList pendingSources() const { return m_pending; }
+    // One line per source that failed or is still awaited ("MusicBrainz : recherche…"),
+    // in the order of the sources.
+    QStringList statusLines() const;
     QString musicBrainzDiscId() const { return m_discId; }
 
     // The candidate a run without a window takes: the first remembered, else CD-Text,

@@ -69,9 +69,9 @@ private:
         return QDir(music()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    // Runs "Rechercher les titres..." and answers the chooser: its rows ("source | label")
-    // and its failure lines, then Appliquer (first row) or Annuler; "Oublier ces titres"
-    // first when forget.
+    // Runs "Rechercher les titres..." and answers the chooser once every source has
+    // answered: its rows ("source | label") and its failure lines, then Appliquer (first
+    // row) or Annuler; "Oublier ces titres" first when forget.
     // With SONALBURY_SCREENSHOTS set, the chooser is saved there as screenshot.
     static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {}, bool forget = false)
     {
@@ -79,7 +79,7 @@ private:
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             auto *chooser = qobject_cast<TitleChooser *>(QApplication::activeModalWidget());
-            if (!chooser)
+            if (!chooser || chooser->searching())
                 return;
             poll.stop();
             if (forget)
