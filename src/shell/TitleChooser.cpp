@@ -155,9 +155,10 @@ void TitleChooser::fitSplitter()
     const int room = m_ui->splitter->width() - m_ui->splitter->handleWidth();
     const int list = needed(m_ui->lstCandidats);
     const int preview = needed(m_ui->lstApercu);
-    // The list has what it needs and the preview the rest, or each its share when the
-    // dialog is too narrow for both.
-    const int left = list + preview <= room ? list : static_cast<int>(qint64(room) * list / (list + preview));
+    // Each side has what it needs and half of what is left, or its share when the dialog
+    // is too narrow for both.
+    const int left = list + preview <= room ? list + (room - list - preview) / 2
+                                            : static_cast<int>(qint64(room) * list / (list + preview));
     m_ui->splitter->setSizes({left, room - left});
 }
 
