@@ -139,6 +139,31 @@ public:
         m_batch.deliverReports();
     }
 
+    // A question cannot wait for its turn in list order like a message: the reading waits
+    // for the answer. It is asked at once, but never while another box of the batch is
+    // open; what the encoders report meanwhile follows it.
+    ReplaceAnswer askReplace(const QString &question) override
+    {
+        m_batch.deliverReports();
+        {
+            std::unique_lock lock(m_batch.m_mutex);
+            while (m_batch.m_reporting && !m_batch.m_form.closing.load())
+                m_batch.m_changed.wait_for(lock, ClosePollInterval);
+            if (m_batch.m_form.closing.load())
+                return {};
+            m_batch.m_reporting = true;
+        }
+        ReplaceAnswer answer;
+        showSafely([&] { answer = m_batch.m_view.askReplace(question); });
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            m_batch.m_reporting = false;
+            m_batch.m_changed.notify_all();
+        }
+        m_batch.deliverReports();
+        return answer;
+    }
+
     void yieldToUi() override
     {
         if (m_batch.m_encodeInline)
@@ -467,6 +492,8 @@ void BatchRunner::deliverReports()
         lock.lock();
     }
     m_reporting = false;
+    // A question may be waiting for its turn.
+    m_changed.notify_all();
 }
 
 BatchRunner::TrackLine BatchRunner::lineOf(const Track &track)

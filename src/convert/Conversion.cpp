@@ -1,12 +1,15 @@
 #include "Conversion.h"
 
 #include "CdReader.h"
+#include "ConvertTexts.h"
 #include "CoreTexts.h"
 #include "Extraction.h"
 #include "FrameAddress.h"
 #include "LameEncoder.h"
 #include "OutputFiles.h"
 #include "SafeFileName.h"
+
+#include <QFileInfo>
 
 #include <exception>
 #include <stdexcept>
@@ -156,6 +159,8 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
     }
     step.files.wavPath = m_form.lsDossier + baseName + WavSuffix;
     step.files.mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
+    if (!mayReplaceExisting(step.files))
+        return Extracted::Done;
 
     m_view.setStatusText(CoreTexts::statusExtraction(name));
     step.phase = Phase::Extracting;
@@ -177,6 +182,36 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
     step.phase = Phase::Idle;
     m_view.setProgressValue(0);
     return Extracted::Done;
+}
+
+bool Conversion::mayReplaceExisting(const TrackWork &files)
+{
+    // The WAV file is written whatever the type (and removed after the encoding when only
+    // the MP3 file is wanted); the MP3 file only when one is wanted.
+    QStringList existing;
+    if (m_form.settings.LlTypeEncodage != 1 && OutputFiles::exists(files.mp3Path))
+        existing << QFileInfo(files.mp3Path).fileName();
+    if (OutputFiles::exists(files.wavPath))
+        existing << QFileInfo(files.wavPath).fileName();
+    if (existing.isEmpty())
+        return true;
+    switch (m_form.existingFiles) {
+    case ExistingFiles::Replace:
+        return true;
+    case ExistingFiles::Keep:
+        warn(ConvertTexts::existingKept(existing, files.name()));
+        return false;
+    case ExistingFiles::Ask:
+        break;
+    }
+    if (m_replaceForTheRest)
+        return *m_replaceForTheRest;
+    if (m_form.closing.load())
+        return false;
+    const RipView::ReplaceAnswer answer = m_view.askReplace(ConvertTexts::replaceExistingQuestion(existing, files.name()));
+    if (answer.forTheRest)
+        m_replaceForTheRest = answer.replace;
+    return answer.replace && !m_form.closing.load();
 }
 
 void Conversion::encodeExtracted(Step &step)

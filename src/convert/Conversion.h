@@ -92,7 +92,12 @@ private:
 
     FormFields &m_form;
     RipView &m_view;
+    // False: the track is not to be converted, because the music folder holds files of its
+    // name that this batch did not write and the user keeps them.
+    bool mayReplaceExisting(const TrackWork &files);
+
     QStringList m_batchNames; // base names taken by tracks of the running batch
+    std::optional<bool> m_replaceForTheRest; // the user's answer for every later track
     QStringList m_produced;   // files asked for and made by the running batch
 };
 

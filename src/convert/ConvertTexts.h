@@ -107,4 +107,42 @@ inline QString noOutputFile()
     return QStringLiteral("Aucun fichier MP3 à écrire n'est indiqué.");
 }
 
+// "« a.mp3 »" or "« a.mp3 » et « a.wav »": the files of the music folder a track would replace.
+inline QString fileNames(const QStringList &names)
+{
+    QStringList quoted;
+    for (const QString &name : names)
+        quoted << QStringLiteral("« %1 »").arg(name);
+    return quoted.join(QStringLiteral(" et "));
+}
+
+inline QString replaceExistingQuestion(const QStringList &names, const QString &track)
+{
+    return QStringLiteral("Le dossier musiques contient déjà %1.\n\nLe remplacer par la piste « %2 » ?")
+        .arg(fileNames(names), track);
+}
+
+inline QString replaceButton()
+{
+    return QStringLiteral("&Remplacer");
+}
+
+inline QString keepButton()
+{
+    return QStringLiteral("&Garder");
+}
+
+inline QString sameForTheRest()
+{
+    return QStringLiteral("Faire de même pour les autres pistes de cette conversion");
+}
+
+// What the terminal says of a file it keeps (it keeps them unless told otherwise).
+inline QString existingKept(const QStringList &names, const QString &track)
+{
+    return QStringLiteral("Le dossier musiques contient déjà %1 : gardé, la piste « %2 » n'est pas convertie "
+                          "(option --remplacer pour remplacer les fichiers existants).")
+        .arg(fileNames(names), track);
+}
+
 } // namespace ConvertTexts

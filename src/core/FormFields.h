@@ -9,6 +9,13 @@ class CdReader;
 // The main window's state that the extraction and conversion share. The window owns one;
 // the batch reads it from its worker thread, so the fields the interface thread may write
 // during a batch are atomic.
+enum class ExistingFiles
+{
+    Ask,     // the view asks the user
+    Keep,    // the file stays and the track is not converted
+    Replace, // the track's files replace it
+};
+
 struct FormFields
 {
     // The values kept between runs (read at start-up, written at shut-down).
@@ -30,6 +37,11 @@ struct FormFields
     QString lsDossier;                       // destination folder, ends with a separator
     CdReader *LoRipper = nullptr;            // the reader; owned by the window
     std::atomic<std::int32_t> LlHandleCD{0}; // handle of the open drive, 0 = none
+
+    // What a track does when the music folder already holds a file of its name that this
+    // batch did not write (the user's own, another disc's track of the same title): the
+    // window asks, the terminal keeps it unless told to replace it.
+    ExistingFiles existingFiles = ExistingFiles::Ask;
 
     // The window is closing (or the terminal was interrupted): stop at once, including an
     // encoding under way, and remove the unfinished files of the interrupted track.

@@ -64,6 +64,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             }
         } else if (arg == QStringLiteral("--titres")) {
             line.titles = true;
+        } else if (arg == QStringLiteral("--remplacer")) {
+            line.replace = true;
         } else if (arg == QStringLiteral("--courriel") || arg.startsWith(QStringLiteral("--courriel="))) {
             if (arg == QStringLiteral("--courriel") && i + 1 < arguments.size())
                 line.email = arguments.at(++i).trimmed();
@@ -80,6 +82,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (line.jobs > 0 && !line.convert)
         line.error = ShellTexts::onlyWith(QStringLiteral("--jobs"), QStringLiteral("--convert"));
+    else if (line.replace && !line.convert)
+        line.error = ShellTexts::onlyWith(QStringLiteral("--remplacer"), QStringLiteral("--convert"));
     else if (line.titles && !line.convert)
         line.error = ShellTexts::onlyWith(QStringLiteral("--titres"), QStringLiteral("--convert"));
     else if (!line.email.isEmpty() && !line.titles)
@@ -91,7 +95,7 @@ QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral(
                "Utilisation : %1 [--image FICHIER]... [--convert [LISTE]] [--jobs N]\n"
-               "                 [--titres [--courriel ADRESSE]]\n"
+               "                 [--remplacer] [--titres [--courriel ADRESSE]]\n"
                "\n"
                "Convertit les pistes d'un CD audio en fichiers MP3 dans le dossier « musiques »\n"
                "placé à côté du programme.\n"
@@ -105,6 +109,9 @@ QString CommandLine::usage(const QString &program)
                "                     Code de sortie 0 seulement si chaque piste a donné son fichier.\n"
                "  --jobs N           avec --convert : nombre d'encodages simultanés\n"
                "                     (par défaut, le nombre de processeurs).\n"
+               "  --remplacer        avec --convert : une piste remplace le fichier du même nom\n"
+               "                     déjà présent dans « musiques » (sans cette option, le fichier\n"
+               "                     est gardé et la piste n'est pas convertie).\n"
                "  --titres           avec --convert : cherche d'abord les titres du disque (titres\n"
                "                     enregistrés, CD-Text, MusicBrainz, puis CDDB) et prend le\n"
                "                     premier trouvé ; sans réponse, les pistes gardent « Piste n ».\n"

@@ -108,6 +108,9 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         return 1;
     }
     form.lsDossier = folder;
+    // Nobody is there to be asked: a file of the music folder is kept unless replacing
+    // was asked for.
+    form.existingFiles = line.replace ? ExistingFiles::Replace : ExistingFiles::Keep;
 
     // A mistyped path says so, rather than "cannot read the CD" about a drive named after it.
     if (!line.images.isEmpty() && !QFileInfo(line.images.first()).isFile()) {
