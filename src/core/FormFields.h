@@ -6,9 +6,6 @@
 
 class CdReader;
 
-// The main window's state that the extraction and conversion share. The window owns one;
-// the batch reads it from its worker thread, so the fields the interface thread may write
-// during a batch are atomic.
 enum class ExistingFiles
 {
     Ask,     // the view asks the user
@@ -16,6 +13,9 @@ enum class ExistingFiles
     Replace, // the track's files replace it
 };
 
+// The main window's state that the extraction and conversion share. The window owns one;
+// the batch reads it from its worker thread, so the fields the interface thread may write
+// during a batch are atomic.
 struct FormFields
 {
     // The values kept between runs (read at start-up, written at shut-down).

@@ -215,6 +215,8 @@ private slots:
     void eventsOfOneTrack();
     void tagsAreReadAtEachEncoding();
     void earlierFilesAreReplaced();
+    void existingFilesOfTheFolder_data();
+    void existingFilesOfTheFolder();
     void encodingFailureKeepsTheWav();
     void mp3ThatCannotBeReplacedIsReported();
     void cancelDuringEncodingLetsItFinish();
@@ -590,7 +592,8 @@ void TestConversion::duplicateNamesInOneBatch()
 {
     // Names that differ only in case are one file on a USB key or on Windows.
     Rig rig(freshFolder(), {40, 60, 70, 80, 90}, {u"Même"_s, u"Même"_s, u"a/b"_s, u"a:b"_s, u"MÊME"_s});
-    // A file from an earlier run is replaced as usual.
+    // A file from an earlier run, which the user lets this batch replace.
+    rig.form.existingFiles = ExistingFiles::Replace;
     writeFile(rig.path(u"Même.wav"_s), "earlier run");
 
     rig.batch.ConvertirPistes();
@@ -810,6 +813,7 @@ void TestConversion::tagsAreReadAtEachEncoding()
 void TestConversion::earlierFilesAreReplaced()
 {
     auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->form.settings.LlTypeEncodage = 2;
     rig->tracks.addItem(u"Un"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
@@ -830,11 +834,83 @@ void TestConversion::earlierFilesAreReplaced()
     QCOMPARE(readAll(outside), QByteArray("not ours"));
 }
 
+void TestConversion::existingFilesOfTheFolder_data()
+{
+    QTest::addColumn<int>("policy"); // ExistingFiles
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("forTheRest");
+    QTest::addColumn<QStringList>("existing"); // each holds "à moi" before the batch
+    QTest::addColumn<QStringList>("kept");     // still "à moi" after it
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<QStringList>("files");
+    const int ask = int(ExistingFiles::Ask);
+    const int keep = int(ExistingFiles::Keep);
+    const int replace = int(ExistingFiles::Replace);
+    QTest::newRow("terminal keeps an MP3") << keep << false << false << QStringList{u"Un.mp3"_s}
+                                           << QStringList{u"Un.mp3"_s} << 0
+                                           << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("terminal keeps a WAV it did not write") << keep << false << false << QStringList{u"Un.wav"_s}
+                                                           << QStringList{u"Un.wav"_s} << 0
+                                                           << QStringList{u"Deux.mp3"_s, u"Un.wav"_s};
+    QTest::newRow("--remplacer") << replace << false << false << QStringList{u"Un.mp3"_s, u"Un.wav"_s}
+                                 << QStringList{} << 0 << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: keep") << ask << false << false << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s}
+                                  << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s} << 2
+                                  << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: replace") << ask << true << false << QStringList{u"Un.mp3"_s} << QStringList{} << 1
+                                     << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: keep, the same for the rest")
+        << ask << false << true << QStringList{u"Un.mp3"_s, u"Deux.wav"_s} << QStringList{u"Un.mp3"_s, u"Deux.wav"_s}
+        << 1 << QStringList{u"Deux.wav"_s, u"Un.mp3"_s};
+    QTest::newRow("window: replace, the same for the rest")
+        << ask << true << true << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s} << QStringList{} << 1
+        << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+}
+
+// A file the batch did not write (the user's own, another disc's track of the same title)
+// is never replaced or deleted without the user's say.
+void TestConversion::existingFilesOfTheFolder()
+{
+    QFETCH(int, policy);
+    QFETCH(bool, replace);
+    QFETCH(bool, forTheRest);
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, kept);
+    QFETCH(int, questions);
+    QFETCH(QStringList, files);
+    auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles(policy);
+    rig->view.replaceAnswer = {replace, forTheRest};
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
+    for (const QString &name : existing)
+        writeFile(rig->path(name), "à moi");
+
+    rig->batch.ConvertirPistes();
+
+    QCOMPARE(rig->files(), files);
+    for (const QString &name : kept)
+        QCOMPARE(readAll(rig->path(name)), QByteArray("à moi"));
+    QCOMPARE(rig->view.questions.size(), questions);
+    if (questions > 0)
+        QCOMPARE(rig->view.questions[0], u"Le dossier musiques contient déjà « Un.mp3 ».\n\nLe remplacer par la piste « Un » ?"_s);
+    // The terminal says what it kept and how to replace it; the window's user knows.
+    const QStringList messages = rig->view.messageTexts();
+    if (ExistingFiles(policy) == ExistingFiles::Keep)
+        QVERIFY2(messages.first().contains(u"(option --remplacer"_s), qPrintable(messages.first()));
+    else
+        QCOMPARE(messages, QStringList{u"Rip du CD terminé"_s});
+    for (const QString &name : files)
+        if (!kept.contains(name))
+            verifyMp3OfTrack(rig->path(name), name.startsWith(u"Un"_s) ? 1 : 2);
+}
+
 void TestConversion::encodingFailureKeepsTheWav()
 {
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = 0;
     rig->form.settings.LlBitrate = 100; // not a layer III rate: the encoder refuses it
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
@@ -860,6 +936,7 @@ void TestConversion::encodingFailureKeepsTheWav()
 void TestConversion::mp3ThatCannotBeReplacedIsReported()
 {
     auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     QVERIFY(QDir().mkpath(rig->path(u"Un.mp3/inside"_s)));
@@ -904,6 +981,7 @@ void TestConversion::closingDuringEncoding()
     QFETCH(std::int32_t, type);
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = type;
+    rig->form.existingFiles = ExistingFiles::Replace; // the user said to replace them
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Deux.mp3"_s), "earlier run");

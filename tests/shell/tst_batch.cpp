@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QAbstractButton>
 #include <QtTest>
 
 // The convert button in the real window: the batch on its worker thread, the window that
@@ -144,8 +145,23 @@ private slots:
         QCOMPARE(f.settings.LlTypeEncodage, 0);
         QCOMPARE(f.LbStop.load(), false);
 
-        // So the next batch encodes at 320 kbit/s and replaces the earlier file.
+        // So the next batch encodes at 320 kbit/s; it replaces the earlier file once the user
+        // says so, keeping it being the default answer.
+        QStringList questions;
+        answerer.onBox = [&questions](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Question)
+                return;
+            questions << box.text();
+            QCOMPARE(box.defaultButton()->text(), QStringLiteral("&Garder"));
+            QCOMPARE(box.escapeButton(), static_cast<QAbstractButton *>(box.defaultButton()));
+            for (QAbstractButton *button : box.buttons())
+                if (button->text() == QStringLiteral("&Remplacer"))
+                    button->click();
+        };
         QVERIFY(runBatch(*w));
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions[0].startsWith(QStringLiteral("Le dossier musiques contient déjà « Piste 1.mp3 ».")),
+                 qPrintable(questions[0]));
         QCOMPARE(Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3")).bitrate, 320);
         QCOMPARE(musicFiles().size(), 2);
     }

@@ -62,6 +62,8 @@ private slots:
                                    << true << QString() << true;
         QTest::newRow("convert twice") << QStringList{p, "--convert", "--convert"} << QStringList{}
                                        << true << QString() << true;
+        QTest::newRow("remplacer without convert") << QStringList{p, "--remplacer"} << QStringList{} << false
+                                                   << QString() << true;
         QTest::newRow("titres without convert") << QStringList{p, "--titres"} << QStringList{} << false
                                                 << QString() << true;
         QTest::newRow("courriel without titres") << QStringList{p, "--convert", "--courriel", "a@b.org"}

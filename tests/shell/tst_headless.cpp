@@ -163,8 +163,9 @@ private:
         for (const QString &name : blockedNames)
             QDir().mkpath(music() + name + QStringLiteral("/keep"));
         Result result;
+        // Told to replace, so that a folder in the way makes its track fail.
         result.status = run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
-                             QString::number(jobs)},
+                             QString::number(jobs), QStringLiteral("--remplacer")},
                             &result.out, &result.err);
         result.files = musicFiles();
         result.folder = QFileInfo(m_program).path() + QStringLiteral("/jobs%1").arg(jobs);
@@ -214,7 +215,10 @@ private slots:
         QCOMPARE(tags.artist, QStringLiteral("Inès Caron"));
         QCOMPARE(tags.album, QStringLiteral("L’hiver"));
 
-        QCOMPARE(run(args, &out, &err), 0);
+        // The files of the first run are this disc's: they are replaced only when asked.
+        QCOMPARE(run(args, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("contient déjà « Flocon.mp3 » : gardé")), qPrintable(err));
+        QCOMPARE(run(args + QStringList{QStringLiteral("--remplacer")}, &out, &err), 0);
         QVERIFY2(out.startsWith(QStringLiteral("Titres : Inès Caron — L’hiver (Titres enregistrés (")), qPrintable(out));
         QVERIFY2(err.contains(QStringLiteral("Autre réponse : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(err));
     }
