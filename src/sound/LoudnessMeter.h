@@ -38,9 +38,11 @@ public:
     // Frames the oversampling filter remembers: fed before a passage, they make the filter's
     // output over the passage what it is in a pass over the whole track.
     static constexpr std::size_t FilterMemoryFrames = 13;
-    // No inter-sample peak of libebur128's interpolator (49 taps, four phases) exceeds the
-    // largest sample around it by more than 1.87 times: a bound with a little room.
-    static constexpr double TruePeakOverSamplePeak = 2.0;
+    // No output of libebur128's interpolator (49 taps, four phases) exceeds the largest
+    // sample under its taps by more than the sum of one phase's coefficients, at most 1.864
+    // (half-way between two samples): passages whose samples are lower than a true peak
+    // found, divided by this, cannot hold a higher one.
+    static constexpr double TruePeakOverSamplePeak = 1.87;
 
 private:
     struct State;

@@ -66,6 +66,7 @@ private slots:
     void silenceRule_data();
     void silenceRule();
     void truePeakIsLookedForWhereItCanBe();
+    void truePeakStaysWithinItsBound();
 };
 
 // EBU Tech 3341, test signals 1 to 5: the integrated loudness within 0.1 LU.
@@ -184,6 +185,26 @@ void TestLevelling::truePeakIsLookedForWhereItCanBe()
     QVERIFY(plan.limitedByPeak);
     QVERIFY(std::abs(plan.gainDb - (levelRules::PeakCeilingDbtp - truePeak)) < 1e-6);
     QCOMPARE(static_cast<qint64>(plan.cutFrames), qint64(0));
+}
+
+// The search above skips the passages whose samples are too low to hold the true peak,
+// which holds only while libebur128's interpolator keeps to its bound. The worst input for
+// the point half-way between two samples: full-scale samples of the signs of its
+// coefficients (a windowed sinc, positive over the two nearest samples, then alternating).
+void TestLevelling::truePeakStaysWithinItsBound()
+{
+    std::vector<std::int16_t> pcm(2 * 200, 0);
+    for (int k = 0; k < 12; ++k) {
+        const int distance = k < 6 ? 5 - k : k - 6; // from the middle, in whole samples
+        const auto sample = static_cast<std::int16_t>(distance % 2 == 0 ? 32767 : -32767);
+        pcm[static_cast<std::size_t>(2 * (100 + k))] = sample;
+        pcm[static_cast<std::size_t>(2 * (100 + k) + 1)] = sample;
+    }
+    LoudnessMeter meter(2, Rate, LoudnessMeter::TruePeak);
+    meter.add(pcm.data(), pcm.size() / 2);
+    const double overSamples = meter.truePeak() / (32767.0 / 32768.0);
+    QVERIFY2(overSamples > 1.8 && overSamples <= LoudnessMeter::TruePeakOverSamplePeak,
+             qPrintable(QString::number(overSamples)));
 }
 
 SONALBURY_TEST_MAIN_CORE(TestLevelling)
