@@ -12,7 +12,7 @@ Form_aide::Form_aide(QWidget *parent)
 {
     sonalburyInitResources();
     m_ui->setupUi(this);
-    DialogLook::setFixedDialogFrame(*this, QSize(418, 300));
+    DialogLook::setFixedDialogFrame(*this, QSize(418, 336));
     setWindowIcon(sonalburyIcon());
     setModal(true);
 

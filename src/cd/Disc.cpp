@@ -32,6 +32,14 @@ void listTracks(CdReader &reader, Disc &disc)
 
 } // namespace
 
+std::vector<ListedTrack> Disc::listedTracks() const
+{
+    std::vector<ListedTrack> listed;
+    for (const DiscTrack &track : tracks)
+        listed.push_back({track.number, track.duration, track.title, false, QString()});
+    return listed;
+}
+
 QString driveLabel(CdReader &reader, std::int32_t driveIndex)
 {
     const DriveInfo info = reader.GetDriveInfo(driveIndex);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CdReader.h"
+#include "TrackList.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,6 +34,8 @@ struct Disc
 
     // The disc can be converted from: open, and its table of contents read.
     bool usable() const { return handle != 0 && tocRead; }
+    // The tracks as the track list starts them: their titles, none ticked.
+    std::vector<ListedTrack> listedTracks() const;
 };
 
 // The label a drive list shows for drive driveIndex.

@@ -1,7 +1,10 @@
 #include "LibcdioReader.h"
 
+#include "CdTexts.h"
+#include "CdioHandle.h"
+#include "FileSystem.h"
 #include "FrameAddress.h"
-#include "NewFile.h"
+#include "OutputFiles.h"
 #include "PreparedImage.h"
 
 #include <QDir>
@@ -22,17 +25,14 @@
 #include <cdio/paranoia/cdda.h>
 #include <cdio/paranoia/paranoia.h>
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
+#ifdef Q_OS_WIN
+// sf_wchar_open: libsndfile opens a UTF-16 name itself.
 #define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
-#else
-#include <unistd.h>
 #endif
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
-#include <sndfile.h>
+#include "SndfileHandle.h"
 
 namespace {
 
@@ -41,10 +41,6 @@ Q_LOGGING_CATEGORY(lcCdio, "sonalbury.cd.libcdio", QtWarningMsg)
 
 constexpr std::int32_t BytesPerSector = CDIO_CD_FRAMESIZE_RAW;
 
-struct CdioCloser
-{
-    void operator()(CdIo_t *cdio) const noexcept { cdio_destroy(cdio); }
-};
 struct DriveCloser
 {
     // The CdIo_t belongs to its own owner, which releases it after the drive.
@@ -54,12 +50,7 @@ struct ParanoiaCloser
 {
     void operator()(cdrom_paranoia_t *paranoia) const noexcept { cdio_paranoia_free(paranoia); }
 };
-struct SndfileCloser
-{
-    void operator()(SNDFILE *file) const noexcept { sf_close(file); }
-};
 
-using CdioPtr = std::unique_ptr<CdIo_t, CdioCloser>;
 using DrivePtr = std::unique_ptr<cdrom_drive_t, DriveCloser>;
 using ParanoiaPtr = std::unique_ptr<cdrom_paranoia_t, ParanoiaCloser>;
 
@@ -138,16 +129,6 @@ TocTime toTocTime(std::int32_t lsn)
                    address % CDIO_CD_FRAMES_PER_SEC};
 }
 
-// libcdio takes file names as bytes: the local encoding on POSIX, UTF-8 on Windows.
-QByteArray cdioPath(const QString &path)
-{
-#ifdef _WIN32
-    return path.toUtf8();
-#else
-    return QFile::encodeName(path);
-#endif
-}
-
 DriveInfo deviceInfo(const char *device)
 {
     DriveInfo info;
@@ -172,7 +153,6 @@ DriveInfo deviceInfo(const char *device)
 // suffix: that of the image as the user named it (a stand-in sheet has its own).
 CdioPtr openImage(const QString &path, const QString &imageSuffix)
 {
-    const QByteArray name = cdioPath(path);
     const QString suffix = imageSuffix.toLower();
     // The image drivers only: the device drivers would try ioctls on an ordinary file.
     std::vector<driver_id_t> drivers{DRIVER_BINCUE, DRIVER_CDRDAO, DRIVER_NRG};
@@ -183,7 +163,7 @@ CdioPtr openImage(const QString &path, const QString &imageSuffix)
     else if (suffix == QLatin1String("cue"))
         drivers = {DRIVER_BINCUE};
     for (const driver_id_t driver : drivers) {
-        if (CdioPtr cdio{cdio_open(name.constData(), driver)})
+        if (CdioPtr cdio = openCdio(path, driver))
             return cdio;
     }
     return nullptr;
@@ -194,24 +174,22 @@ CdioPtr openImage(const QString &path, const QString &imageSuffix)
 // target, and the file is then created exclusively.
 SNDFILE *createWave(const QString &path)
 {
-    if (!NewFile::removeEntry(path).isEmpty())
-        return nullptr;
-    const int fd = NewFile::create(path, nullptr);
+    const int fd = OutputFiles::createFresh(path, nullptr);
     if (fd < 0)
         return nullptr;
     SF_INFO format{};
     format.samplerate = 44100;
     format.channels = 2;
     format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-#ifdef _WIN32
+#ifdef Q_OS_WIN
     // libsndfile may use another C run-time than ours, whose descriptors it cannot use:
     // the name, now ours alone, is opened again by libsndfile itself.
-    ::_close(fd);
+    FileSystem::closeDescriptor(fd);
     return sf_wchar_open(reinterpret_cast<const wchar_t *>(path.utf16()), SFM_WRITE, &format);
 #else
     SNDFILE *file = sf_open_fd(fd, SFM_WRITE, &format, SF_TRUE);
     if (file == nullptr)
-        ::close(fd);
+        FileSystem::closeDescriptor(fd);
     return file;
 #endif
 }
@@ -237,7 +215,7 @@ struct LibcdioReader::Disc
 
 struct LibcdioReader::Wave
 {
-    std::unique_ptr<SNDFILE, SndfileCloser> file;
+    SndfilePtr file;
 };
 
 LibcdioReader::LibcdioReader(QStringList imagePaths)
@@ -307,12 +285,12 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
         if (drive.image) {
             const QFileInfo file(drive.path);
             if (!file.exists()) {
-                m_lastOpenFailure = QStringLiteral("Le fichier image est introuvable : « %1 ».").arg(shown);
+                m_lastOpenFailure = CdTexts::imageNotFound(shown);
                 return 0;
             }
             // A FIFO or a device would block the reader: only plain files are images.
             if (!file.isFile()) {
-                m_lastOpenFailure = QStringLiteral("« %1 » n'est pas un fichier image.").arg(shown);
+                m_lastOpenFailure = CdTexts::notAnImageFile(shown);
                 return 0;
             }
             disc->prepared = std::make_unique<PreparedImage>(PreparedImage::prepare(drive.path));
@@ -324,18 +302,18 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
             disc->cdio = openImage(disc->source, file.suffix());
             if (!disc->cdio) {
                 m_lastOpenFailure =
-                    QStringLiteral("Le fichier « %1 » n'est pas une image de disque lisible.").arg(shown);
+                    CdTexts::unreadableImage(shown);
                 return 0;
             }
         } else {
             disc->source = drive.path;
-            disc->cdio.reset(cdio_open(cdioPath(drive.path).constData(), DRIVER_DEVICE));
+            disc->cdio = openCdio(drive.path, DRIVER_DEVICE);
         }
         // A disc without any audio track cannot be ripped: refuse it here.
         if (!disc->cdio)
             return 0;
         if (!readLayout(*disc)) {
-            m_lastOpenFailure = QStringLiteral("Le disque ne contient aucune piste audio lisible.");
+            m_lastOpenFailure = CdTexts::noAudioTrack();
             return 0;
         }
         if (drive.image && cdio_get_driver_id(disc->cdio.get()) == DRIVER_BINCUE) {

@@ -1,6 +1,8 @@
 #include "PreparedImage.h"
 
-#include "NewFile.h"
+#include "CdioHandle.h"
+#include "CdTexts.h"
+#include "FileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -28,7 +30,7 @@ struct FileReference
 // in Latin-1. On POSIX the bytes are the file name itself.
 QString decodeName(const QByteArray &bytes)
 {
-#ifdef _WIN32
+#ifdef Q_OS_WIN
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
@@ -42,16 +44,6 @@ QString shownName(const QByteArray &bytes)
     QStringDecoder utf8(QStringDecoder::Utf8);
     const QString text = utf8(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
-}
-
-// How a path is written into a sheet for libcdio: local bytes, UTF-8 on Windows.
-QByteArray sheetBytes(const QString &path)
-{
-#ifdef _WIN32
-    return path.toUtf8();
-#else
-    return QFile::encodeName(path);
-#endif
 }
 
 bool isBlank(char c)
@@ -167,11 +159,11 @@ QString binNameLibcdioOpens(const QString &cuePath)
 QString makeLink(const QString &target, const QString &link)
 {
     std::error_code error;
-    std::filesystem::create_symlink(NewFile::fsPath(target), NewFile::fsPath(link), error);
+    std::filesystem::create_symlink(FileSystem::fsPath(target), FileSystem::fsPath(link), error);
     if (!error)
         return {};
     std::error_code hardError;
-    std::filesystem::create_hard_link(NewFile::fsPath(target), NewFile::fsPath(link), hardError);
+    std::filesystem::create_hard_link(FileSystem::fsPath(target), FileSystem::fsPath(link), hardError);
     if (!hardError)
         return {};
     return QString::fromLocal8Bit(error.message());
@@ -193,12 +185,6 @@ std::unique_ptr<QTemporaryDir> privateFolder()
     if (!folder->isValid())
         return nullptr;
     return folder;
-}
-
-QString preparationFailure(const QString &imagePath, const QString &reason)
-{
-    return QStringLiteral("Impossible de préparer la lecture de l'image « %1 » : %2")
-        .arg(QDir::toNativeSeparators(imagePath), reason);
 }
 
 } // namespace
@@ -225,14 +211,12 @@ PreparedImage PreparedImage::prepare(const QString &imagePath)
         image.m_openPath = imagePath;
         return image;
     }
-    const QString shown = QDir::toNativeSeparators(imagePath);
     if (info.size() > MaxSheetBytes) {
-        return refused(cue ? QStringLiteral("Le fichier « %1 » est trop grand pour être une feuille CUE.").arg(shown)
-                           : QStringLiteral("Le fichier « %1 » est trop grand pour être un fichier TOC.").arg(shown));
+        return refused(CdTexts::sheetTooLarge(cue, imagePath));
     }
     QFile file(imagePath);
     if (!file.open(QIODevice::ReadOnly))
-        return refused(QStringLiteral("Impossible de lire le fichier « %1 » : %2").arg(shown, file.errorString()));
+        return refused(CdTexts::cannotReadFile(imagePath, file.errorString()));
     const QByteArray sheet = file.read(MaxSheetBytes + 1);
     return cue ? prepareCue(imagePath, sheet) : prepareToc(imagePath, sheet);
 }
@@ -269,7 +253,7 @@ PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray
         return word.compare("FILE", Qt::CaseInsensitive) == 0;
     });
     if (files.empty())
-        return refused(QStringLiteral("La feuille CUE ne nomme aucun fichier de données."));
+        return refused(CdTexts::cueNamesNoData());
     // libcdio 2.1 reads past its own table when the first track number is high (found by
     // fuzzing, seen by valgrind from 66 on): such a sheet never reaches it.
     for (const QByteArray &line : lines) {
@@ -281,41 +265,32 @@ PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray
         bool isNumber = false;
         const int track = number.toInt(&isNumber);
         if (!isNumber || track < 1 || track > 99) {
-            return refused(QStringLiteral("La feuille CUE porte un numéro de piste invalide : « %1 ».")
-                               .arg(shownName(number)));
+            return refused(CdTexts::cueBadTrackNumber(shownName(number)));
         }
         if (track > MaxFirstTrack) {
-            return refused(QStringLiteral("La feuille CUE commence à la piste %1 : une image dont la "
-                                          "première piste porte un numéro au-delà de %2 ne peut pas être lue.")
-                               .arg(track)
-                               .arg(MaxFirstTrack));
+            return refused(CdTexts::cueFirstTrackTooHigh(track, MaxFirstTrack));
         }
         break;
     }
     if (files.size() > 1) {
-        return refused(QStringLiteral("La feuille CUE nomme plusieurs fichiers (un par piste) : "
-                                      "seules les images en un seul fichier BIN peuvent être lues."));
+        return refused(CdTexts::cueNamesSeveralFiles());
     }
     const FileReference &data = files.front();
     const QString name = shownName(data.name);
     // libcdio reads the sectors of any named file as raw CD audio: a WAVE or MP3 file would
     // come out as noise, big-endian samples byte-swapped.
     if (!data.type.isEmpty() && data.type != "BINARY") {
-        return refused(QStringLiteral("La feuille CUE nomme un fichier %1 (« %2 ») : seules les "
-                                      "images BIN peuvent être lues.")
-                           .arg(QString::fromLatin1(data.type), name));
+        return refused(CdTexts::cueNamesNonBinary(QString::fromLatin1(data.type), name));
     }
     const QString binPath = resolve(cuePath, data.name);
     const QFileInfo bin(binPath);
     if (!bin.exists())
-        return refused(QStringLiteral("La feuille CUE nomme un fichier introuvable : « %1 ».").arg(name));
+        return refused(CdTexts::sheetNamesMissingFile(true, name));
     // A FIFO or a device would block the reader or never end.
     if (!bin.isFile())
-        return refused(QStringLiteral("La feuille CUE nomme « %1 », qui n'est pas un fichier.").arg(name));
+        return refused(CdTexts::sheetNamesNonFile(true, name));
     if (bin.size() > MaxDataBytes) {
-        return refused(QStringLiteral("L'image « %1 » dépasse ce qu'un CD peut contenir (100 minutes) : "
-                                      "elle ne peut pas être lue.")
-                           .arg(name));
+        return refused(CdTexts::imageTooLarge(name));
     }
 
     const QString expected = binNameLibcdioOpens(cuePath);
@@ -331,12 +306,12 @@ PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray
     PreparedImage image;
     image.m_folder = privateFolder();
     if (!image.m_folder)
-        return refused(preparationFailure(cuePath, QStringLiteral("dossier temporaire impossible à créer")));
+        return refused(CdTexts::preparationFailure(cuePath, CdTexts::noTemporaryFolder()));
     const QDir folder(image.m_folder->path());
     const QString link = folder.filePath(QStringLiteral("image.bin"));
     const QString reason = makeLink(bin.canonicalFilePath(), link);
     if (!reason.isEmpty())
-        return refused(preparationFailure(cuePath, reason));
+        return refused(CdTexts::preparationFailure(cuePath, reason));
     QByteArray &line = lines[static_cast<std::size_t>(data.line)];
     const QByteArray ending = line.endsWith("\r\n") ? QByteArray("\r\n") : line.endsWith('\n') ? QByteArray("\n") : QByteArray();
     line = "FILE \"image.bin\" BINARY" + ending;
@@ -345,7 +320,7 @@ PreparedImage PreparedImage::prepareCue(const QString &cuePath, const QByteArray
         rewritten += each;
     image.m_openPath = folder.filePath(QStringLiteral("image.cue"));
     if (!writeFile(image.m_openPath, rewritten))
-        return refused(preparationFailure(cuePath, QStringLiteral("écriture impossible dans le dossier temporaire")));
+        return refused(CdTexts::preparationFailure(cuePath, CdTexts::cannotWriteTemporaryFolder()));
     return image;
 }
 
@@ -363,13 +338,11 @@ PreparedImage PreparedImage::prepareToc(const QString &tocPath, const QByteArray
         const QString name = shownName(reference.name);
         const QFileInfo data(resolve(tocPath, reference.name));
         if (!data.exists())
-            return refused(QStringLiteral("Le fichier TOC nomme un fichier introuvable : « %1 ».").arg(name));
+            return refused(CdTexts::sheetNamesMissingFile(false, name));
         if (!data.isFile())
-            return refused(QStringLiteral("Le fichier TOC nomme « %1 », qui n'est pas un fichier.").arg(name));
+            return refused(CdTexts::sheetNamesNonFile(false, name));
         if (data.size() > MaxDataBytes) {
-            return refused(QStringLiteral("L'image « %1 » dépasse ce qu'un CD peut contenir (100 minutes) : "
-                                          "elle ne peut pas être lue.")
-                               .arg(name));
+            return refused(CdTexts::imageTooLarge(name));
         }
         relative = relative || !QDir::isAbsolutePath(decodeName(reference.name));
     }
@@ -384,7 +357,7 @@ PreparedImage PreparedImage::prepareToc(const QString &tocPath, const QByteArray
     PreparedImage image;
     image.m_folder = privateFolder();
     if (!image.m_folder || image.m_folder->path().contains(QLatin1Char('"')))
-        return refused(preparationFailure(tocPath, QStringLiteral("dossier temporaire impossible à créer")));
+        return refused(CdTexts::preparationFailure(tocPath, CdTexts::noTemporaryFolder()));
     const QDir folder(image.m_folder->path());
     // Replaced from the last reference so that earlier offsets stay valid on a shared line.
     for (std::size_t k = files.size(); k-- > 0;) {
@@ -392,16 +365,16 @@ PreparedImage PreparedImage::prepareToc(const QString &tocPath, const QByteArray
         const QString link = folder.filePath(QStringLiteral("data%1.bin").arg(k + 1));
         const QString reason = makeLink(QFileInfo(resolve(tocPath, reference.name)).canonicalFilePath(), link);
         if (!reason.isEmpty())
-            return refused(preparationFailure(tocPath, reason));
+            return refused(CdTexts::preparationFailure(tocPath, reason));
         QByteArray &line = lines[static_cast<std::size_t>(reference.line)];
         line.replace(reference.nameStart, reference.nameEnd - reference.nameStart,
-                     '"' + sheetBytes(link) + '"');
+                     '"' + cdioPath(link) + '"');
     }
     QByteArray rewritten;
     for (const QByteArray &each : lines)
         rewritten += each;
     image.m_openPath = folder.filePath(QStringLiteral("image.toc"));
     if (!writeFile(image.m_openPath, rewritten))
-        return refused(preparationFailure(tocPath, QStringLiteral("écriture impossible dans le dossier temporaire")));
+        return refused(CdTexts::preparationFailure(tocPath, CdTexts::cannotWriteTemporaryFolder()));
     return image;
 }

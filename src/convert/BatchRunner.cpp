@@ -38,10 +38,7 @@ struct BatchRunner::Track
     };
 
     std::int32_t position = 0;
-    QString name;
-    // The tag boxes as they were when the batch reached the track (several jobs).
-    QString album;
-    QString artist;
+    TrackTags tags; // as the list gave them when the batch reached the track
     std::optional<Conversion::TrackWork> extracted;
 
     QString status;
@@ -74,8 +71,8 @@ struct BatchRunner::Report
 
 // What the extraction or the encoding of one track shows: kept with the track until the
 // view can be given it in list order, and its progress handed to the display. With one
-// job the track in progress is always the first unfinished one: the progress bar, the
-// breathing of the interface and the tag boxes are the view's own.
+// job the track in progress is always the first unfinished one: the progress bar and the
+// breathing of the interface are the view's own.
 class BatchRunner::TrackView : public RipView
 {
 public:
@@ -148,20 +145,6 @@ public:
             m_batch.m_view.yieldToUi();
     }
 
-    // The per-track work reads no track list: the batch hands it the track.
-    std::int32_t trackCount() override { return 0; }
-    bool trackChecked(std::int32_t) override { return false; }
-    QString trackText(std::int32_t) override { return QString(); }
-
-    QString albumText() override
-    {
-        return m_batch.m_encodeInline ? m_batch.m_view.albumText() : m_track->album;
-    }
-    QString artistText() override
-    {
-        // A compilation's track carries its own artist.
-        return m_batch.m_encodeInline ? m_batch.m_view.trackArtist(m_track->position) : m_track->artist;
-    }
     void refreshFileList() override {}
 
 private:
@@ -170,9 +153,11 @@ private:
     std::int32_t m_value = 0;
 };
 
-BatchRunner::BatchRunner(FormFields &form, RipView &view, int jobs, Display *display)
+BatchRunner::BatchRunner(FormFields &form, RipView &view, const TrackSource &tracks, int jobs,
+                         Display *display)
     : m_form(form)
     , m_view(view)
+    , m_source(tracks)
     , m_jobs(jobs < 1 ? 1 : jobs)
     , m_display(display)
 {
@@ -223,7 +208,7 @@ void BatchRunner::ConvertirPistes()
         ~End() { batch.endBatch(); }
     } end{*this};
 
-    const std::int32_t count = m_view.trackCount();
+    const std::int32_t count = m_source.trackCount();
     if (count <= 0)
         return;
 
@@ -284,7 +269,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
         if (m_form.closing.load())
             break;
         // Read when reached: a tick or a title changed during the batch counts.
-        if (!m_view.trackChecked(i))
+        if (!m_source.trackChecked(i))
             continue;
         std::unique_lock lock(m_mutex);
         waitForRoom(lock);
@@ -294,11 +279,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
         auto created = std::make_unique<Track>();
         Track &track = *created;
         track.position = i;
-        track.name = m_view.trackText(i);
-        if (!m_encodeInline) {
-            track.album = m_view.albumText();
-            track.artist = m_view.trackArtist(i);
-        }
+        track.tags = m_source.trackTags(i);
         lock.lock();
         m_tracks.push_back(std::move(created));
         ++m_attempted;
@@ -306,7 +287,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
 
         reading.setTrack(&track);
         const std::int32_t madeBefore = reader.tracksProduced();
-        std::optional<Conversion::TrackWork> extracted = reader.extractTrack(i, track.name);
+        std::optional<Conversion::TrackWork> extracted = reader.extractTrack(i, track.tags);
 
         lock.lock();
         // A WAV file wanted for itself is made by the reading.
@@ -325,7 +306,7 @@ void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
             continue;
         }
         // Read in full and waiting: the line says so rather than "extraction, 100 %".
-        track.status = CoreTexts::statusWaitingForEncoder(track.name);
+        track.status = CoreTexts::statusWaitingForEncoder(track.tags.title);
         track.value = 0;
         m_waiting.push_back(&track);
         publish();

@@ -2,6 +2,7 @@
 
 #include "FormFields.h"
 #include "RipView.h"
+#include "TrackSource.h"
 
 #include <QString>
 #include <QStringList>
@@ -24,8 +25,8 @@
 // happen, a later track's once every track before it is finished. At most `jobs` tracks
 // wait, read but not yet encoded, so that the WAV files on disk stay bounded.
 //
-// What the batch reads (the track list, the tag boxes) is read by the calling thread; what
-// it reports goes to the view and the display one call at a time and never while the
+// What the batch reads (the track list and its tags, from the TrackSource) is read by the
+// calling thread when it reaches each track; what it reports goes to the view and the display one call at a time and never while the
 // batch's lock is held, so a view may block (a modal box) without stopping the encoders.
 // A close (FormFields::closing) stops the reading and the encodings under way and removes
 // the unfinished files of every track in progress.
@@ -57,7 +58,8 @@ public:
     };
 
     // jobs below 1 counts as 1. With several jobs the view's progress bar is not used.
-    BatchRunner(FormFields &form, RipView &view, int jobs, Display *display = nullptr);
+    BatchRunner(FormFields &form, RipView &view, const TrackSource &tracks, int jobs,
+                Display *display = nullptr);
     ~BatchRunner();
     BatchRunner(const BatchRunner &) = delete;
     BatchRunner &operator=(const BatchRunner &) = delete;
@@ -98,6 +100,7 @@ private:
 
     FormFields &m_form;
     RipView &m_view;
+    const TrackSource &m_source;
     int m_jobs;
     Display *m_display;
     bool m_encodeInline = false; // one job, or no encoder thread could start

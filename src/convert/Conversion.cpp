@@ -65,21 +65,21 @@ void Conversion::runTrackStep(Step &step, Body &&body)
     // name), and an earlier complete MP3 stays; the WAV file stays, it holds the audio.
     const bool started = step.phase != Phase::Idle;
     step.phase = Phase::Idle;
-    warn(CoreTexts::conversionError(step.files.name, reason));
+    warn(CoreTexts::conversionError(step.files.name(), reason));
     if (started)
         m_view.setProgressValue(0);
 }
 
-void Conversion::ConvertirPiste(std::int32_t n, const QString &name)
+void Conversion::ConvertirPiste(std::int32_t n, const TrackTags &tags)
 {
-    if (const std::optional<TrackWork> track = extractTrack(n, name))
+    if (const std::optional<TrackWork> track = extractTrack(n, tags))
         encodeTrack(*track);
 }
 
-std::optional<Conversion::TrackWork> Conversion::extractTrack(std::int32_t n, const QString &name)
+std::optional<Conversion::TrackWork> Conversion::extractTrack(std::int32_t n, const TrackTags &tags)
 {
     Step step;
-    step.files.name = name;
+    step.files.tags = tags;
     bool toEncode = false;
     runTrackStep(step, [&] { toEncode = locateAndExtract(step, n) == Extracted::ToEncode; });
     if (!toEncode)
@@ -112,7 +112,7 @@ void Conversion::abandonExtracted(const TrackWork &track)
 
 Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
 {
-    const QString &name = step.files.name;
+    const QString &name = step.files.name();
     CdReader *reader = m_form.LoRipper;
     if (reader == nullptr || m_form.LlHandleCD.load() == 0) {
         warn(CoreTexts::readError(name));
@@ -182,10 +182,10 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
 void Conversion::encodeExtracted(Step &step)
 {
     const TrackWork &files = step.files;
-    m_view.setStatusText(CoreTexts::statusEncoding(files.name));
+    m_view.setStatusText(CoreTexts::statusEncoding(files.name()));
     step.phase = Phase::Encoding;
     try {
-        EncoderMp3(files.wavPath, files.mp3Path, files.name);
+        EncoderMp3(files.wavPath, files.mp3Path, files.tags);
     } catch (const EncoderError &e) {
         if (m_form.closing.load()) {
             abandon(step);
@@ -194,7 +194,7 @@ void Conversion::encodeExtracted(Step &step)
         // The WAV file is the only copy of the audio: it stays, whatever the type. An MP3
         // of an earlier run stays too: it is complete, and nothing better replaced it.
         step.phase = Phase::Idle;
-        warn(CoreTexts::encodeError(files.name, reasonOf(e)));
+        warn(CoreTexts::encodeError(files.name(), reasonOf(e)));
         m_view.setProgressValue(0);
         return;
     }
@@ -208,7 +208,7 @@ void Conversion::encodeExtracted(Step &step)
     m_view.setProgressValue(0);
 }
 
-void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const QString &title)
+void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags)
 {
     m_view.setProgressMax(100);
     m_view.setProgressValue(0);
@@ -231,9 +231,9 @@ void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, cons
     lme.setLowQuality(!m_form.settings.LbHauteQualite);
     lme.setInputFile(wavPath);
     lme.setOutputFile(mp3Path);
-    lme.setAlbumTag(m_view.albumText());
-    lme.setArtistTag(m_view.artistText());
-    lme.setTitleTag(title);
+    lme.setAlbumTag(tags.album);
+    lme.setArtistTag(tags.artist);
+    lme.setTitleTag(tags.title);
     lme.setCommentTag(CoreTexts::encodedByComment());
     lme.Encode();
 }

@@ -2,6 +2,7 @@
 
 #include "FormFields.h"
 #include "RipView.h"
+#include "TrackSource.h"
 
 #include <QString>
 #include <QStringList>
@@ -23,21 +24,22 @@ public:
     // A track whose WAV file is complete and whose encoding is still to come.
     struct TrackWork
     {
-        QString name; // the item's text: tag title, status texts and messages
+        TrackTags tags; // tags.title is the item's text: status texts and messages too
         QString wavPath;
         QString mp3Path;
+        const QString &name() const { return tags.title; }
     };
 
     Conversion(FormFields &form, RipView &view);
 
-    // Converts the track of item n (from 1) into files named after name in lsDossier:
-    // extractTrack, then encodeTrack when an encoding follows.
-    void ConvertirPiste(std::int32_t n, const QString &name);
+    // Converts the track of item n (from 1) into files named after tags.title in
+    // lsDossier: extractTrack, then encodeTrack when an encoding follows.
+    void ConvertirPiste(std::int32_t n, const TrackTags &tags);
 
     // Everything up to the complete WAV file (a WAV-only track is then produced); returns
     // the track when an encoding must follow. Names already used are remembered across
     // calls, as in a batch.
-    std::optional<TrackWork> extractTrack(std::int32_t n, const QString &name);
+    std::optional<TrackWork> extractTrack(std::int32_t n, const TrackTags &tags);
     // The encoding of a track that any Conversion of the batch extracted, its failure
     // handling and the removal of the WAV file.
     void encodeTrack(const TrackWork &track);
@@ -45,9 +47,9 @@ public:
     // close stops ConvertirPiste right after the extraction.
     void abandonExtracted(const TrackWork &track);
 
-    // Encodes wavPath into mp3Path with the window's settings and a tag titled title.
+    // Encodes wavPath into mp3Path with the window's settings and these tags.
     // Throws EncoderError (or another std::exception for a file that cannot be replaced).
-    void EncoderMp3(const QString &wavPath, const QString &mp3Path, const QString &title);
+    void EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags);
 
     // The encoder's progress event: moves the bar and lets the interface react. Never
     // throws.

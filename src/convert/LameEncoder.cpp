@@ -1,36 +1,26 @@
 #include "LameEncoder.h"
 
+#include "ConvertTexts.h"
+#include "FileSystem.h"
 #include "Mp3Tag.h"
-#include "NewFile.h"
+#include "OutputFiles.h"
+#include "SndfileHandle.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
 #include <lame/lame.h>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdarg>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 #include <memory>
 #include <vector>
-#ifdef Q_OS_WIN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -47,73 +37,11 @@ constexpr sf_count_t SmallestBlock = 1152;
 // Room for the info frame: larger than any layer III frame.
 constexpr std::size_t LargestFrameBytes = 2880;
 
-// The hidden name the MP3 is written under until it is complete. A name already at the
-// file system's 255-byte limit leaves no room for the dot and ".part": such a file gets a
-// short name drawn from its own, so that two encoders never share one.
-QString workingName(const QString &fileName)
-{
-    constexpr qsizetype MaxNameBytes = 255;
-    const QString natural = QLatin1Char('.') + fileName + QStringLiteral(".part");
-    if (natural.toUtf8().size() <= MaxNameBytes)
-        return natural;
-    const QByteArray digest =
-        QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
-    return QStringLiteral(".mp3-") + QString::fromLatin1(digest) + QStringLiteral(".part");
-}
-
-// Gives the file at from the name to in one step, replacing a file already there. Returns
-// an empty text, or the system's reason.
-QString replaceFile(const QString &from, const QString &to)
-{
-#ifdef Q_OS_WIN
-    // The long-path form: the names near the length limit are past 260 characters in full.
-    const auto longPath = [](const QString &path) {
-        const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-        if (native.startsWith(QStringLiteral("\\\\")))
-            return (QStringLiteral("\\\\?\\UNC\\") + native.mid(2)).toStdWString();
-        return (QStringLiteral("\\\\?\\") + native).toStdWString();
-    };
-    if (::MoveFileExW(longPath(from).c_str(), longPath(to).c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return {};
-    return QString::fromStdString(
-        std::system_category().message(static_cast<int>(::GetLastError())));
-#else
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
-        return {};
-    return QString::fromLocal8Bit(std::generic_category().message(errno));
-#endif
-}
-
-bool syncToDisk(QFile &file)
-{
-#ifdef Q_OS_WIN
-    return ::_commit(file.handle()) == 0;
-#else
-    return ::fsync(file.handle()) == 0;
-#endif
-}
-
-void closeDescriptor(int fd)
-{
-#ifdef Q_OS_WIN
-    ::_close(fd);
-#else
-    ::close(fd);
-#endif
-}
-
 struct LameCloser
 {
     void operator()(lame_global_flags *flags) const noexcept { lame_close(flags); }
 };
 using LamePtr = std::unique_ptr<lame_global_flags, LameCloser>;
-
-struct SndfileCloser
-{
-    void operator()(SNDFILE *file) const noexcept { sf_close(file); }
-};
-using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 // LAME reports through C callbacks without a context pointer: its last error message is kept
 // per thread, and nothing is printed on the terminal.
@@ -129,13 +57,7 @@ void ignoreLameMessage(const char *, va_list) noexcept {}
 QString lameReason()
 {
     const QString reason = QString::fromLocal8Bit(t_lameError).trimmed();
-    return reason.isEmpty() ? QStringLiteral("erreur inconnue") : reason;
-}
-
-// Paths in messages as the user's system writes them.
-QString shown(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
+    return reason.isEmpty() ? ConvertTexts::unknownEncoderError() : reason;
 }
 
 [[noreturn]] void fail(const QString &message)
@@ -145,7 +67,7 @@ QString shown(const QString &path)
 
 [[noreturn]] void refuse(const char *property, const QString &value)
 {
-    fail(QStringLiteral("Valeur refusée pour %1 : %2").arg(QLatin1String(property), value));
+    fail(ConvertTexts::valueRefused(QLatin1String(property), value));
 }
 
 // Writes all of data, or throws with the system's reason. A short write is retried so that
@@ -157,8 +79,7 @@ void writeAll(QFile &file, const QString &shownName, const void *data, qint64 si
     while (size > 0) {
         const qint64 written = file.write(bytes, size);
         if (written <= 0) {
-            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(shownName), file.errorString()));
+            fail(ConvertTexts::cannotWriteMp3(shownName, file.errorString()));
         }
         bytes += written;
         size -= written;
@@ -181,18 +102,14 @@ struct Settings
 SndfilePtr openInput(QFile &in, SF_INFO &info)
 {
     if (!in.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("Impossible de lire le fichier WAV « %1 » : %2")
-                 .arg(shown(in.fileName()), in.errorString()));
+        fail(ConvertTexts::cannotReadWav(in.fileName(), in.errorString()));
     }
     SndfilePtr sound(sf_open_fd(in.handle(), SFM_READ, &info, SF_FALSE));
     if (!sound) {
-        fail(QStringLiteral("Le fichier « %1 » n'est pas un fichier audio lisible : %2")
-                 .arg(shown(in.fileName()), QString::fromLocal8Bit(sf_strerror(nullptr))));
+        fail(ConvertTexts::notAudio(in.fileName(), QString::fromLocal8Bit(sf_strerror(nullptr))));
     }
     if (info.channels != 1 && info.channels != 2) {
-        fail(QStringLiteral("Le fichier WAV « %1 » a %2 canaux : seuls les fichiers mono et "
-                            "stéréo peuvent être encodés.")
-                 .arg(shown(in.fileName()), QString::number(info.channels)));
+        fail(ConvertTexts::unsupportedChannels(in.fileName(), info.channels));
     }
     return sound;
 }
@@ -204,14 +121,10 @@ void checkOutputPath(const QString &output, const QString &input)
     if (!outInfo.exists())
         return;
     if (outInfo.canonicalFilePath() == QFileInfo(input).canonicalFilePath()) {
-        fail(QStringLiteral("Le fichier MP3 « %1 » ne peut pas remplacer le fichier WAV qu'il "
-                            "encode.")
-                 .arg(shown(output)));
+        fail(ConvertTexts::mp3WouldReplaceItsWav(output));
     }
     if (!outInfo.isFile()) {
-        fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : un dossier ou un "
-                            "périphérique porte déjà ce nom.")
-                 .arg(shown(output)));
+        fail(ConvertTexts::mp3NameTakenByFolder(output));
     }
 }
 
@@ -219,7 +132,7 @@ LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
 {
     LamePtr lame(lame_init());
     if (!lame)
-        fail(QStringLiteral("Impossible de préparer l'encodeur MP3 : mémoire insuffisante."));
+        fail(ConvertTexts::encoderOutOfMemory());
     lame_global_flags *const flags = lame.get();
     t_lameError[0] = '\0';
     lame_set_errorf(flags, keepLameError);
@@ -237,8 +150,7 @@ LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
     lame_set_write_id3tag_automatic(flags, 0);
     lame_set_bWriteVbrTag(flags, 1);
     if (lame_init_params(flags) < 0) {
-        fail(QStringLiteral("L'encodeur MP3 refuse de traiter « %1 » : %2")
-                 .arg(shown(job.input), lameReason()));
+        fail(ConvertTexts::encoderRefuses(job.input, lameReason()));
     }
     return lame;
 }
@@ -246,7 +158,7 @@ LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
 } // namespace
 
 EncodeCancelled::EncodeCancelled()
-    : EncoderError(QStringLiteral("Encodage annulé").toStdString())
+    : EncoderError(ConvertTexts::encodingCancelled().toStdString())
 {
 }
 
@@ -326,7 +238,7 @@ void LameEncoder::setCommentTag(const QString &text)
 void LameEncoder::Encode()
 {
     if (m_encoding)
-        fail(QStringLiteral("Un encodage est déjà en cours."));
+        fail(ConvertTexts::alreadyEncoding());
     m_encoding = true;
     struct Release
     {
@@ -352,9 +264,9 @@ void LameEncoder::Encode()
     const std::atomic<bool> *const cancel = m_cancel;
 
     if (job.input.isEmpty())
-        fail(QStringLiteral("Aucun fichier WAV à encoder n'est indiqué."));
+        fail(ConvertTexts::noInputFile());
     if (job.output.isEmpty())
-        fail(QStringLiteral("Aucun fichier MP3 à écrire n'est indiqué."));
+        fail(ConvertTexts::noOutputFile());
 
     QFile in(job.input);
     SF_INFO info{};
@@ -392,21 +304,20 @@ void LameEncoder::Encode()
     // The file is written under a hidden working name and takes its real name only once
     // complete: a program killed mid-way never leaves a short MP3 for the quiz to pick up.
     const QFileInfo target(job.output);
-    const QString partial = target.dir().filePath(workingName(target.fileName()));
-    // A new file under that name: what an earlier run left there, or a link or a FIFO
-    // planted there, is removed (never followed) and the file is created exclusively.
-    QString createFailure = NewFile::removeEntry(partial);
-    const int fd = createFailure.isEmpty() ? NewFile::create(partial, &createFailure) : -1;
+    const QString partial = target.dir().filePath(OutputFiles::workingName(target.fileName()));
+    // What an earlier run left under that name, or a link or a FIFO planted there, is
+    // removed, never followed.
+    QString createFailure;
+    const int fd = OutputFiles::createFresh(partial, &createFailure);
     QFile out;
     if (fd < 0 || !out.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered,
                             QFileDevice::AutoCloseHandle)) {
         if (fd >= 0) {
             createFailure = out.errorString();
-            closeDescriptor(fd);
-            QFile::remove(partial);
+            FileSystem::closeDescriptor(fd);
+            OutputFiles::discard(partial);
         }
-        fail(QStringLiteral("Impossible de créer le fichier MP3 « %1 » : %2")
-                 .arg(shown(job.output), createFailure));
+        fail(ConvertTexts::cannotCreateMp3(job.output, createFailure));
     }
     try {
         // The tag goes first, as players expect; the info frame is the first audio frame.
@@ -419,10 +330,8 @@ void LameEncoder::Encode()
             if (got != wanted) {
                 const QString reason = sf_error(sound.get()) != SF_ERR_NO_ERROR
                                            ? QString::fromLocal8Bit(sf_strerror(sound.get()))
-                                           : QStringLiteral("le fichier est plus court que ne "
-                                                            "l'annonce son en-tête");
-                fail(QStringLiteral("Impossible de lire le fichier WAV « %1 » : %2")
-                         .arg(shown(job.input), reason));
+                                           : ConvertTexts::wavShorterThanHeader();
+                fail(ConvertTexts::cannotReadWav(job.input, reason));
             }
             const int frames = static_cast<int>(got);
             const int bytes = info.channels == 2
@@ -430,10 +339,8 @@ void LameEncoder::Encode()
                                                                    mp3.data(), mp3Size)
                                   : lame_encode_buffer(flags, pcm.data(), pcm.data(), frames,
                                                        mp3.data(), mp3Size);
-            if (bytes < 0) {
-                fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
-                         .arg(shown(job.input), QString::number(bytes)));
-            }
+            if (bytes < 0)
+                fail(ConvertTexts::encoderFailed(job.input, bytes));
             writeAll(out, job.output, mp3.data(), bytes);
             done += got;
             reportUpTo(static_cast<std::int32_t>(std::min<sf_count_t>(99, done * 100 / total)));
@@ -441,10 +348,8 @@ void LameEncoder::Encode()
         }
 
         const int flushed = lame_encode_flush(flags, mp3.data(), mp3Size);
-        if (flushed < 0) {
-            fail(QStringLiteral("L'encodeur MP3 a échoué sur « %1 » (code %2).")
-                     .arg(shown(job.input), QString::number(flushed)));
-        }
+        if (flushed < 0)
+            fail(ConvertTexts::encoderFailed(job.input, flushed));
         writeAll(out, job.output, mp3.data(), flushed);
 
         // The info frame now knows the exact length: write it over its placeholder. LAME
@@ -453,40 +358,29 @@ void LameEncoder::Encode()
         std::array<unsigned char, LargestFrameBytes> infoFrame{};
         const std::size_t infoBytes =
             lame_get_lametag_frame(flags, infoFrame.data(), infoFrame.size());
-        if (infoBytes > infoFrame.size()) {
-            fail(QStringLiteral("L'encodeur MP3 n'a pas pu terminer « %1 » : %2")
-                     .arg(shown(job.output), lameReason()));
-        }
+        if (infoBytes > infoFrame.size())
+            fail(ConvertTexts::encoderCannotFinish(job.output, lameReason()));
         if (infoBytes > 0) {
-            if (!out.seek(audioStart)) {
-                fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                         .arg(shown(job.output), out.errorString()));
-            }
+            if (!out.seek(audioStart))
+                fail(ConvertTexts::cannotWriteMp3(job.output, out.errorString()));
             writeAll(out, job.output, infoFrame.data(), static_cast<qint64>(infoBytes));
         }
         // On disk before it takes its name: after a power cut the name must not point at
         // an empty file.
-        if (!syncToDisk(out)) {
-            const QString reason = QString::fromLocal8Bit(std::generic_category().message(errno));
-            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), reason));
-        }
+        if (const QString reason = FileSystem::syncToDisk(out.handle()); !reason.isEmpty())
+            fail(ConvertTexts::cannotWriteMp3(job.output, reason));
         out.close();
-        if (out.error() != QFileDevice::NoError) {
-            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), out.errorString()));
-        }
+        if (out.error() != QFileDevice::NoError)
+            fail(ConvertTexts::cannotWriteMp3(job.output, out.errorString()));
         // One step from the working name to the real one, replacing an earlier file: there
         // is never a moment without a complete MP3 under that name.
-        const QString renameFailure = replaceFile(partial, job.output);
-        if (!renameFailure.isEmpty()) {
-            fail(QStringLiteral("Impossible d'écrire le fichier MP3 « %1 » : %2")
-                     .arg(shown(job.output), renameFailure));
-        }
+        const QString renameFailure = FileSystem::replace(partial, job.output);
+        if (!renameFailure.isEmpty())
+            fail(ConvertTexts::cannotWriteMp3(job.output, renameFailure));
         reportUpTo(100);
     } catch (...) {
         out.close();
-        QFile::remove(partial);
+        OutputFiles::discard(partial);
         throw;
     }
 }

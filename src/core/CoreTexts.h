@@ -1,16 +1,21 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 #include <cstdint>
 
-// Every French text that the core shows, whichever front end shows it: the opening of a
-// disc, the extraction, the conversion of one track and the batch.
+// The French texts that both front ends show: the opening of a disc, the extraction, the
+// conversion of one track, the batch, and the failures they share. Each other module keeps
+// its own texts in one header of its own (CdTexts, ConvertTexts, ShellTexts, ServiceTexts).
 namespace CoreTexts {
 
-// The music folder is missing and cannot be made; path as the system spells it.
-inline QString musicFolderFailed(const QString &nativePath)
+// The music folder is missing and cannot be made: the same text in the window and on the
+// terminal.
+inline QString musicFolderFailed(const QString &path)
 {
-    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ».").arg(nativePath);
+    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ». Vérifiez que le "
+                          "dossier du programme est accessible en écriture.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 inline QString noDrive()
@@ -97,6 +102,12 @@ inline QString conversionError(const QString &name, const QString &reason)
 inline QString cannotDelete(const QString &path, const QString &reason)
 {
     return QStringLiteral("Impossible de supprimer le fichier ") + path + QLatin1Char('\n') + reason;
+}
+
+// Why an entry that is a folder is not removed in its place.
+inline QString entryIsFolder()
+{
+    return QStringLiteral("un dossier porte ce nom");
 }
 
 inline QString tocOverflow()

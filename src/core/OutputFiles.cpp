@@ -1,6 +1,8 @@
 #include "OutputFiles.h"
 
-#include <QFile>
+#include "FileSystem.h"
+
+#include <QCryptographicHash>
 #include <QFileInfo>
 
 namespace OutputFiles {
@@ -25,19 +27,37 @@ bool visibleFileExists(const QString &path)
 
 QString remove(const QString &path)
 {
-    QFile file(path);
-    if (file.remove())
-        return {};
-    QString reason = file.errorString();
-    if (reason.isEmpty())
-        reason = QStringLiteral("raison inconnue");
-    return reason;
+    return FileSystem::removeEntry(path);
 }
 
 void discard(const QString &path)
 {
-    if (exists(path))
-        QFile::remove(path);
+    FileSystem::removeEntry(path);
+}
+
+QString workingName(const QString &fileName)
+{
+    // A name already at the file system's 255-byte limit leaves no room for the dot and
+    // ".part": such a file gets a short name drawn from its own, so that two writers never
+    // share one.
+    constexpr qsizetype MaxNameBytes = 255;
+    const QString natural = QLatin1Char('.') + fileName + QStringLiteral(".part");
+    if (natural.toUtf8().size() <= MaxNameBytes)
+        return natural;
+    const QByteArray digest =
+        QCryptographicHash::hash(fileName.toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QStringLiteral(".mp3-") + QString::fromLatin1(digest) + QStringLiteral(".part");
+}
+
+int createFresh(const QString &path, QString *reason)
+{
+    const QString removeFailure = FileSystem::removeEntry(path);
+    if (!removeFailure.isEmpty()) {
+        if (reason != nullptr)
+            *reason = removeFailure;
+        return -1;
+    }
+    return FileSystem::createNew(path, reason);
 }
 
 } // namespace OutputFiles

@@ -1,5 +1,7 @@
 #include "CommandLine.h"
 
+#include "ShellTexts.h"
+
 #include <QRegularExpression>
 
 CommandLine CommandLine::parse(const QStringList &arguments)
@@ -11,20 +13,20 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             line.help = true;
         } else if (arg == QStringLiteral("--image")) {
             if (i + 1 >= arguments.size()) {
-                line.error = QStringLiteral("--image demande un fichier image de disque.");
+                line.error = ShellTexts::imageOptionNeedsFile();
                 return line;
             }
             line.images << arguments.at(++i);
         } else if (arg.startsWith(QStringLiteral("--image="))) {
             if (arg.size() == 8) {
-                line.error = QStringLiteral("--image demande un fichier image de disque.");
+                line.error = ShellTexts::imageOptionNeedsFile();
                 return line;
             }
             line.images << arg.mid(8);
         } else if ((arg == QStringLiteral("--convert") || arg.startsWith(QStringLiteral("--convert=")))
                    && line.convert) {
             // Two lists would leave one of them silently unused.
-            line.error = QStringLiteral("--convert ne peut être donné qu'une fois.");
+            line.error = ShellTexts::convertGivenTwice();
             return line;
         } else if (arg == QStringLiteral("--convert")) {
             line.convert = true;
@@ -32,7 +34,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(QLatin1Char('-'))) {
                 line.trackList = arguments.at(++i);
                 if (!parseTrackList(line.trackList)) {
-                    line.error = QStringLiteral("Liste de pistes incorrecte : %1").arg(line.trackList);
+                    line.error = ShellTexts::badTrackList(line.trackList);
                     return line;
                 }
             }
@@ -40,14 +42,14 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             line.convert = true;
             line.trackList = arg.mid(10);
             if (!parseTrackList(line.trackList)) {
-                line.error = QStringLiteral("Liste de pistes incorrecte : %1").arg(line.trackList);
+                line.error = ShellTexts::badTrackList(line.trackList);
                 return line;
             }
         } else if (arg == QStringLiteral("--jobs") || arg.startsWith(QStringLiteral("--jobs="))) {
             QString value;
             if (arg == QStringLiteral("--jobs")) {
                 if (i + 1 >= arguments.size()) {
-                    line.error = QStringLiteral("--jobs demande un nombre.");
+                    line.error = ShellTexts::jobsNeedsNumber();
                     return line;
                 }
                 value = arguments.at(++i);
@@ -57,7 +59,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             bool ok = false;
             line.jobs = value.toInt(&ok);
             if (!ok || line.jobs < 1 || line.jobs > 64) {
-                line.error = QStringLiteral("Nombre de tâches incorrect : %1").arg(value);
+                line.error = ShellTexts::badJobCount(value);
                 return line;
             }
         } else if (arg == QStringLiteral("--titres")) {
@@ -68,20 +70,20 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             else
                 line.email = arg.mid(11).trimmed();
             if (!line.email.contains(QLatin1Char('@'))) {
-                line.error = QStringLiteral("--courriel demande une adresse électronique.");
+                line.error = ShellTexts::emailOptionNeedsAddress();
                 return line;
             }
         } else {
-            line.error = QStringLiteral("Option inconnue : %1").arg(arg);
+            line.error = ShellTexts::unknownOption(arg);
             return line;
         }
     }
     if (line.jobs > 0 && !line.convert)
-        line.error = QStringLiteral("--jobs ne s'emploie qu'avec --convert.");
+        line.error = ShellTexts::onlyWith(QStringLiteral("--jobs"), QStringLiteral("--convert"));
     else if (line.titles && !line.convert)
-        line.error = QStringLiteral("--titres ne s'emploie qu'avec --convert.");
+        line.error = ShellTexts::onlyWith(QStringLiteral("--titres"), QStringLiteral("--convert"));
     else if (!line.email.isEmpty() && !line.titles)
-        line.error = QStringLiteral("--courriel ne s'emploie qu'avec --titres.");
+        line.error = ShellTexts::onlyWith(QStringLiteral("--courriel"), QStringLiteral("--titres"));
     return line;
 }
 

@@ -7,8 +7,11 @@
 #include "BatchRunner.h"
 #include "Parametres.h"
 #include "SettingsStore.h"
+#include "ShellTexts.h"
 #include "SignalGuard.h"
 #include "TerminalView.h"
+#include "TrackList.h"
+#include "TrackTitles.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -47,28 +50,18 @@ extern "C" void onInterrupt(int signalNumber)
     }
 }
 
-titles::TitleFields titleFields(const TerminalView &view)
-{
-    titles::TitleFields fields;
-    for (const TerminalView::Track &track : view.tracks) {
-        fields.trackTexts << track.text;
-        fields.trackArtists << track.artist;
-    }
-    fields.album = view.album;
-    fields.artist = view.artist;
-    return fields;
-}
-
-// Looks the disc up as the window does, waiting for every source (each request times out),
-// and takes the first candidate of the strict order; the others are listed for the user.
-void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handle,
+// Looks the disc up as the window does, but asks the network only when neither remembered
+// titles nor the disc's CD-Text answer (each request times out); takes the first candidate
+// of the strict order; the others are listed for the user.
+void lookUpTitles(TrackList &list, const CdReader &reader, std::int32_t handle,
                   const FormFields::Settings &settings, const QString &email, std::FILE *out, std::FILE *err)
 {
     std::optional<titles::TitleLookupRequest> request = DiscTitles::request(reader, handle, settings, email);
     QList<titles::TitleCandidate> candidates;
     QStringList failures;
     if (request) {
-        request->emailWhere = QStringLiteral("option --courriel ADRESSE");
+        request->emailWhere = ShellTexts::emailOption();
+        request->offlineAnswersSuffice = true;
         titles::TitleLookup lookup;
         QEventLoop loop;
         QObject::connect(&lookup, &titles::TitleLookup::finished, &loop, &QEventLoop::quit);
@@ -81,11 +74,10 @@ void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handl
         printTo(err, failure + QLatin1Char('\n'));
     const std::optional<titles::TitleCandidate> pick = titles::TitleLookup::headlessPick(candidates);
     if (!pick) {
-        printTo(out, QStringLiteral("Aucun titre n'a été trouvé pour ce disque : les pistes gardent leur nom "
-                                    "« Piste n ».\n"));
+        printTo(out, ShellTexts::noTitlesFound());
         return;
     }
-    printTo(out, QStringLiteral("Titres : %1\n").arg(DiscTitles::describe(*pick)));
+    printTo(out, ShellTexts::titlesTaken(DiscTitles::describe(*pick)));
     bool taken = false;
     for (const titles::TitleCandidate &candidate : std::as_const(candidates)) {
         // The pick is the first exact candidate of its source.
@@ -93,15 +85,9 @@ void lookUpTitles(TerminalView &view, const CdReader &reader, std::int32_t handl
             taken = true;
             continue;
         }
-        printTo(err, QStringLiteral("Autre réponse : %1\n").arg(DiscTitles::describe(candidate)));
+        printTo(err, ShellTexts::otherAnswer(DiscTitles::describe(candidate)));
     }
-    const titles::TitleFields fields = titles::applyCandidate(*pick, titleFields(view));
-    for (std::size_t i = 0; i < view.tracks.size(); ++i) {
-        view.tracks[i].text = fields.trackTexts[static_cast<qsizetype>(i)];
-        view.tracks[i].artist = fields.trackArtists[static_cast<qsizetype>(i)];
-    }
-    view.album = fields.album;
-    view.artist = fields.artist;
+    TrackTitles::apply(list, titles::applyCandidate(*pick, TrackTitles::fieldsOf(list)));
 }
 
 } // namespace
@@ -117,7 +103,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
 
     const QString folder = MusicFolder::path(programFolder);
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        view.showMessage(CoreTexts::musicFolderFailed(QDir::toNativeSeparators(folder)),
+        view.showMessage(CoreTexts::musicFolderFailed(folder),
                          MessageIcon::Exclamation, programTitle());
         return 1;
     }
@@ -125,8 +111,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
 
     // A mistyped path says so, rather than "cannot read the CD" about a drive named after it.
     if (!line.images.isEmpty() && !QFileInfo(line.images.first()).isFile()) {
-        view.showMessage(QStringLiteral("Fichier image introuvable : « %1 »")
-                             .arg(QDir::toNativeSeparators(line.images.first())),
+        view.showMessage(ShellTexts::imageNotFound(line.images.first()),
                          MessageIcon::Exclamation, programTitle());
         return 2;
     }
@@ -157,24 +142,23 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         wanted = *CommandLine::parseTrackList(line.trackList);
     for (const int t : wanted) {
         if (t < first || t > last) {
-            view.showMessage(QStringLiteral("Le disque n'a pas de piste %1 (pistes %2 à %3).")
-                                 .arg(t)
-                                 .arg(first)
-                                 .arg(last),
+            view.showMessage(ShellTexts::noSuchTrack(t, first, last),
                              MessageIcon::Exclamation, programTitle());
             return 2;
         }
     }
-    for (const DiscTrack &track : disc.tracks)
-        view.tracks.push_back({track.title, wanted.empty() || wanted.count(track.number) > 0, QString()});
+    TrackList list;
+    list.setTracks(disc.listedTracks());
+    for (std::int32_t position = 1; position <= list.trackCount(); ++position)
+        list.setChecked(position, wanted.empty() || wanted.count(list.track(position).number) > 0);
     if (line.titles)
-        lookUpTitles(view, reader, disc.handle, form.settings,
+        lookUpTitles(list, reader, disc.handle, form.settings,
                      line.email.isEmpty() ? form.settings.LsCourriel : line.email, out, err);
 
-    printTo(out, QStringLiteral("Conversion de %1 piste(s) de « %2 » vers %3\n")
-                      .arg(std::count_if(view.tracks.begin(), view.tracks.end(),
-                                         [](const TerminalView::Track &t) { return t.checked; }))
-                      .arg(label, QDir::toNativeSeparators(folder)));
+    const std::vector<ListedTrack> listed = list.tracks();
+    const auto chosen = static_cast<std::int32_t>(
+        std::count_if(listed.begin(), listed.end(), [](const ListedTrack &t) { return t.checked; }));
+    printTo(out, ShellTexts::converting(chosen, label, folder));
 
     interruptedForm = &form;
     interruptSignal = 0;
@@ -189,12 +173,10 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     // while earlier ones are encoded.
     const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
     // With one job the terminal shows one bar; with more, a block of one line per track.
-    BatchRunner batch(form, view, jobs, jobs > 1 ? &view : nullptr);
+    BatchRunner batch(form, view, list, jobs, jobs > 1 ? &view : nullptr);
     batch.ConvertirPistes();
     const QStringList &producedFiles = batch.producedFiles();
     const auto produced = static_cast<std::int32_t>(producedFiles.size());
-    const auto chosen = static_cast<std::int32_t>(std::count_if(
-        view.tracks.begin(), view.tracks.end(), [](const TerminalView::Track &t) { return t.checked; }));
     // An interrupt that came once every file was made interrupted nothing.
     const bool interrupted = form.closing.load() && produced != chosen;
     if (interrupted)
@@ -206,13 +188,13 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     interruptedForm = nullptr;
 
     if (interrupted) {
-        printTo(err, QStringLiteral("Conversion interrompue.\n"));
+        printTo(err, ShellTexts::interrupted());
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
     if (produced > 0) {
         QString error;
-        if (!DiscTitles::remember(reader, disc.handle, titleFields(view), &error))
+        if (!DiscTitles::remember(reader, disc.handle, TrackTitles::fieldsOf(list), &error))
             printTo(err, error + QLatin1Char('\n'));
     }
     // The files this run made, in track order: not an earlier run's file of a track that
@@ -220,9 +202,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     for (const QString &path : producedFiles)
         printTo(out, QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n'));
     if (produced != chosen) {
-        printTo(err, QStringLiteral("%1 piste(s) sur %2 n'ont pas donné de fichier.\n")
-                          .arg(chosen - produced)
-                          .arg(chosen));
+        printTo(err, ShellTexts::tracksWithoutFile(chosen - produced, chosen));
         return 1;
     }
     return 0;

@@ -35,7 +35,7 @@ void ProgramSetup::beforeApplication()
 
 void ProgramSetup::installFrenchTranslation()
 {
-    auto *translator = new QTranslator(qApp);
+    auto *translator = new QTranslator(QCoreApplication::instance());
     if (translator->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(translator);
     else

@@ -1,5 +1,6 @@
 #include "TerminalView.h"
 
+#include "Console.h"
 #include "CoreTexts.h"
 
 #include <QByteArray>
@@ -15,7 +16,7 @@
 
 void printTo(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
+    const QByteArray bytes = Console::encode(text);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
 }
@@ -234,25 +235,4 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon, const QStr
     const QString block = drawBlock();
     if (!block.isEmpty())
         printTo(m_out, block);
-}
-
-bool TerminalView::trackChecked(std::int32_t position)
-{
-    if (position < 1 || position > trackCount())
-        return false;
-    return tracks[static_cast<std::size_t>(position - 1)].checked;
-}
-
-QString TerminalView::trackText(std::int32_t position)
-{
-    if (position < 1 || position > trackCount())
-        return QString();
-    return tracks[static_cast<std::size_t>(position - 1)].text;
-}
-
-QString TerminalView::trackArtist(std::int32_t position)
-{
-    if (position < 1 || position > trackCount() || tracks[static_cast<std::size_t>(position - 1)].artist.isEmpty())
-        return artist;
-    return tracks[static_cast<std::size_t>(position - 1)].artist;
 }

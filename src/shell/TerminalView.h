@@ -1,7 +1,6 @@
 #pragma once
 
 #include "BatchRunner.h"
-#include "CoreTexts.h"
 #include "RipView.h"
 
 #include <QString>
@@ -17,30 +16,12 @@ class TerminalView : public RipView, public BatchRunner::Display
 public:
     TerminalView(std::FILE *out, std::FILE *err, bool interactive);
 
-    struct Track
-    {
-        QString text;
-        bool checked = false;
-        QString artist; // the track's artist tag; empty = the disc's
-    };
-    std::vector<Track> tracks;
-    // The album and artist tags: the window's hidden boxes as they open, unless titles
-    // were looked up.
-    QString album = CoreTexts::defaultAlbum();
-    QString artist;
-
     void setProgressMax(std::int32_t max) override;
     void setProgressValue(std::int32_t value) override;
     std::int32_t progressValue() const override { return m_value; }
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
     void yieldToUi() override {}
-    std::int32_t trackCount() override { return static_cast<std::int32_t>(tracks.size()); }
-    bool trackChecked(std::int32_t position) override;
-    QString trackText(std::int32_t position) override;
-    QString albumText() override { return album; }
-    QString artistText() override { return artist; }
-    QString trackArtist(std::int32_t position) override;
     void refreshFileList() override {}
 
     void showTracks(const std::vector<BatchRunner::TrackLine> &lines) override;

@@ -6,10 +6,8 @@
 
 #include <QCoreApplication>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QThread>
-#include <QTreeWidget>
 
 WindowRipView::WindowRipView(frmPrincipal &window)
     : m_window(window)
@@ -96,71 +94,6 @@ void WindowRipView::dismissOpenMessage()
 {
     if (m_openBox)
         m_openBox->done(QMessageBox::Ok);
-}
-
-std::int32_t WindowRipView::trackCount()
-{
-    std::int32_t count = 0;
-    if (closing())
-        return 0;
-    onUiThread([this, &count] { count = m_window.m_ui->lstPistes->topLevelItemCount(); }, true);
-    return count;
-}
-
-bool WindowRipView::trackChecked(std::int32_t position)
-{
-    bool checked = false;
-    if (closing())
-        return false;
-    onUiThread(
-        [this, position, &checked] {
-            const QTreeWidgetItem *item = m_window.m_ui->lstPistes->topLevelItem(position - 1);
-            checked = item && item->checkState(0) == Qt::Checked;
-        },
-        true);
-    return checked;
-}
-
-QString WindowRipView::trackText(std::int32_t position)
-{
-    QString text;
-    if (closing())
-        return text;
-    onUiThread(
-        [this, position, &text] {
-            if (const QTreeWidgetItem *item = m_window.m_ui->lstPistes->topLevelItem(position - 1))
-                text = item->text(0);
-        },
-        true);
-    return text;
-}
-
-QString WindowRipView::albumText()
-{
-    QString text;
-    onUiThread([this, &text] { text = m_window.m_ui->txtAlbum->text(); }, true);
-    return text;
-}
-
-QString WindowRipView::artistText()
-{
-    QString text;
-    onUiThread([this, &text] { text = m_window.m_ui->txtArtiste->text(); }, true);
-    return text;
-}
-
-QString WindowRipView::trackArtist(std::int32_t position)
-{
-    QString text;
-    onUiThread(
-        [this, position, &text] {
-            if (const QTreeWidgetItem *item = m_window.m_ui->lstPistes->topLevelItem(position - 1))
-                text = item->data(0, frmPrincipal::TrackArtistRole).toString();
-            if (text.isEmpty())
-                text = m_window.m_ui->txtArtiste->text();
-        },
-        true);
-    return text;
 }
 
 void WindowRipView::refreshFileList()

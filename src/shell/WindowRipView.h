@@ -10,10 +10,11 @@
 
 class frmPrincipal;
 
-// The main window as the conversion sees it. The batch calls it from its worker thread:
-// every call that touches a widget runs on the interface thread, queued for the progress
-// bar and the status line, and waited for where the batch needs an answer (track items,
-// tag texts) or must wait for the user (message boxes, the file-list refresh).
+// The main window as the conversion reports to it. The batch calls it from its worker
+// thread: every call that touches a widget runs on the interface thread, queued for the
+// progress bar and the status line, and waited for where the batch must wait for the user
+// (message boxes) or the folder (the file-list refresh). The batch reads the track list
+// from the window's TrackList, not from here.
 class WindowRipView : public RipView
 {
 public:
@@ -25,12 +26,6 @@ public:
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
     void yieldToUi() override;
-    std::int32_t trackCount() override;
-    bool trackChecked(std::int32_t position) override;
-    QString trackText(std::int32_t position) override;
-    QString albumText() override;
-    QString artistText() override;
-    QString trackArtist(std::int32_t position) override;
     void refreshFileList() override;
 
     // Closes the batch's message box if one is open (the window is closing: nobody is

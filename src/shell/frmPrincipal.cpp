@@ -12,8 +12,10 @@
 #include "Parametres.h"
 #include "PrgBar.h"
 #include "Resources.h"
+#include "ShellTexts.h"
 #include "TerminalView.h"
 #include "TitleChooser.h"
+#include "TrackTitles.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
 #include "ui_frmPrincipal.h"
@@ -31,6 +33,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
@@ -64,35 +67,6 @@ public:
         return QTreeWidgetItem::data(column, role);
     }
 };
-
-// The window's own texts.
-namespace Texts {
-const QString CannotStop = QStringLiteral("Impossible d'arrêter la lecture du CD");
-const QString Busy = QStringLiteral("Il y a déjà une lecture en cours");
-const QString NothingSelected = QStringLiteral("Aucun fichier n'est sélectionné");
-const QString ChooseFile = QStringLiteral("Choisissez un fichier");
-const QString NoDiscForTitles = QStringLiteral("Aucun disque lisible : ses titres ne peuvent pas être recherchés.");
-const QString SearchingTitles = QStringLiteral("Recherche des titres...");
-const QString Cancel = QStringLiteral("Annuler");
-QString confirmTrash(const QString &name)
-{
-    return QStringLiteral("Voulez-vous vraiment envoyer « %1 » dans la corbeille ?").arg(name);
-}
-QString trashFailed(const QString &name, const QString &reason)
-{
-    return QStringLiteral("Impossible d'envoyer « %1 » dans la corbeille : %2.").arg(name, reason);
-}
-QString folderFailed(const QString &path)
-{
-    return CoreTexts::musicFolderFailed(QDir::toNativeSeparators(path))
-           + QStringLiteral(" Vérifiez que le dossier du programme est accessible en écriture.");
-}
-QString settingsFailed(const QString &where)
-{
-    return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
-        .arg(QDir::toNativeSeparators(where));
-}
-} // namespace Texts
 
 } // namespace
 
@@ -152,6 +126,15 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     adjustSize();
     setFixedSize(778, m_ui->menubar->sizeHint().height() + 531);
 
+    // The list is the track list's view: the batch reads the list, never the widgets.
+    connect(&m_tracks, &TrackList::tracksReset, this, &frmPrincipal::showTracks);
+    connect(&m_tracks, &TrackList::trackChanged, this, &frmPrincipal::showTrack);
+    connect(&m_tracks, &TrackList::discTagsChanged, this, &frmPrincipal::showDiscTags);
+    connect(list, &QTreeWidget::itemChanged, this, &frmPrincipal::onTrackItemChanged);
+    connect(m_ui->txtAlbum, &QLineEdit::textChanged, &m_tracks, &TrackList::setAlbum);
+    connect(m_ui->txtArtiste, &QLineEdit::textChanged, &m_tracks, &TrackList::setArtist);
+    showDiscTags();
+
     connect(m_ui->cboLecteurs, &QComboBox::activated, this, &frmPrincipal::onDriveActivated);
     connect(m_ui->Command_rip, &QPushButton::clicked, this, &frmPrincipal::Command_rip_Click);
     connect(m_ui->btnAnnuler, &QPushButton::clicked, this, &frmPrincipal::btnAnnuler_Click);
@@ -209,7 +192,7 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
 
     const QString folder = musicFolder();
     if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(Texts::folderFailed(folder), MessageIcon::Exclamation);
+        message(CoreTexts::musicFolderFailed(folder), MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }
@@ -262,13 +245,10 @@ void frmPrincipal::cboLecteurs_Click()
 {
     CdReader &ripper = *m_reader;
     m_form.settings.LlLecteur = m_ui->cboLecteurs->currentIndex();
-    m_ui->lstPistes->clear();
-    // Titles applied to the disc before belong to it: the next disc's tags start afresh.
-    m_ui->txtAlbum->setText(CoreTexts::defaultAlbum());
-    m_ui->txtArtiste->clear();
+    m_tracks.clear();
     if (m_form.LlHandleCD != 0) {
         if (!ripper.CloseDrive(m_form.LlHandleCD)) {
-            message(Texts::CannotStop, MessageIcon::Exclamation);
+            message(ShellTexts::cannotStop(), MessageIcon::Exclamation);
             return;
         }
         m_form.LlHandleCD = 0;
@@ -283,23 +263,56 @@ void frmPrincipal::LirePistes(const Disc &disc)
 {
     for (const QString &text : disc.messages)
         message(text, MessageIcon::Exclamation);
-    const QIcon icon(QStringLiteral(":/icons/piste.png"));
-    for (const DiscTrack &track : disc.tracks) {
-        auto *item = new TrackItem(m_ui->lstPistes);
-        item->setText(0, track.title);
-        item->setIcon(0, icon);
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
-                       | Qt::ItemIsUserCheckable);
-        item->setText(1, track.duration);
-        item->setCheckState(0, Qt::Checked);
-    }
+    m_tracks.setTracks(disc.listedTracks());
 }
 
 void frmPrincipal::untickAll()
 {
-    const int count = m_ui->lstPistes->topLevelItemCount();
-    for (int i = 0; i < count; ++i)
-        m_ui->lstPistes->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
+    m_tracks.setAllChecked(false);
+}
+
+void frmPrincipal::showTracks()
+{
+    QTreeWidget *list = m_ui->lstPistes;
+    const QSignalBlocker quiet(list);
+    list->clear();
+    const QIcon icon(QStringLiteral(":/icons/piste.png"));
+    for (const ListedTrack &track : m_tracks.tracks()) {
+        auto *item = new TrackItem(list);
+        item->setText(0, track.text);
+        item->setIcon(0, icon);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable
+                       | Qt::ItemIsUserCheckable);
+        item->setText(1, track.duration);
+        item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
+    }
+}
+
+void frmPrincipal::showTrack(std::int32_t position)
+{
+    QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(position - 1);
+    if (item == nullptr)
+        return;
+    const ListedTrack track = m_tracks.track(position);
+    const QSignalBlocker quiet(m_ui->lstPistes);
+    item->setText(0, track.text);
+    item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
+}
+
+void frmPrincipal::showDiscTags()
+{
+    m_ui->txtAlbum->setText(m_tracks.album());
+    m_ui->txtArtiste->setText(m_tracks.artist());
+}
+
+void frmPrincipal::onTrackItemChanged(QTreeWidgetItem *item, int column)
+{
+    // A tick or a title the user changed; the duration is not the user's.
+    if (column != 0)
+        return;
+    const std::int32_t position = m_ui->lstPistes->indexOfTopLevelItem(item) + 1;
+    m_tracks.setText(position, item->text(0));
+    m_tracks.setChecked(position, item->checkState(0) == Qt::Checked);
 }
 
 void frmPrincipal::RafraichirListe()
@@ -312,7 +325,7 @@ void frmPrincipal::RafraichirListe()
 
 void frmPrincipal::refuseDuringBatch()
 {
-    message(Texts::Busy, MessageIcon::Exclamation);
+    message(ShellTexts::busy(), MessageIcon::Exclamation);
 }
 
 void frmPrincipal::Command_rip_Click()
@@ -327,7 +340,7 @@ void frmPrincipal::Command_rip_Click()
     m_batch.reset(QThread::create([this] {
         try {
             // One job: the window's batch reads and encodes one track after the other.
-            BatchRunner batch(m_form, *m_view, 1);
+            BatchRunner batch(m_form, *m_view, m_tracks, 1);
             m_batchProduced = 0;
             batch.ConvertirPistes();
             m_batchProduced = batch.tracksProduced();
@@ -335,7 +348,7 @@ void frmPrincipal::Command_rip_Click()
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
         } catch (...) {
-            m_view->showMessage(QStringLiteral("Erreur inattendue pendant la conversion."),
+            m_view->showMessage(ShellTexts::unexpectedBatchError(),
                                 MessageIcon::Exclamation, programTitle());
         }
     }));
@@ -376,25 +389,25 @@ void frmPrincipal::Command1_Click()
         const QString name = current ? current->text() : QString();
         const QString path = musicFolder() + name;
         if (!current || m_ui->File1->currentRow() < 0 || !current->isSelected()) {
-            QMessageBox box(QMessageBox::NoIcon, programTitle(), Texts::NothingSelected,
+            QMessageBox box(QMessageBox::NoIcon, programTitle(), ShellTexts::nothingSelected(),
                             QMessageBox::Ok, this);
             box.exec();
             m_ui->File1->setFocus();
             return;
         }
-        QMessageBox confirm(QMessageBox::Question, programTitle(), Texts::confirmTrash(name),
+        QMessageBox confirm(QMessageBox::Question, programTitle(), ShellTexts::confirmTrash(name),
                             QMessageBox::Yes | QMessageBox::No, this);
-        confirm.button(QMessageBox::Yes)->setText(QStringLiteral("&Oui"));
-        confirm.button(QMessageBox::No)->setText(QStringLiteral("&Non"));
+        confirm.button(QMessageBox::Yes)->setText(ShellTexts::yes());
+        confirm.button(QMessageBox::No)->setText(ShellTexts::no());
         confirm.setDefaultButton(QMessageBox::Yes);
         if (confirm.exec() == QMessageBox::Yes) {
             QString reason;
             if (!MusicFolder::moveToTrash(path, &reason))
-                message(Texts::trashFailed(name, reason), MessageIcon::Exclamation);
+                message(ShellTexts::trashFailed(name, reason), MessageIcon::Exclamation);
         }
         RafraichirListe();
     } catch (...) {
-        message(Texts::ChooseFile, MessageIcon::Exclamation);
+        message(ShellTexts::chooseFile(), MessageIcon::Exclamation);
     }
 }
 
@@ -414,8 +427,8 @@ void frmPrincipal::rechercher_Click()
     }
     std::optional<titles::TitleLookupRequest> request =
         DiscTitles::request(*m_reader, m_form.LlHandleCD, m_form.settings, m_form.settings.LsCourriel);
-    if (!request || m_ui->lstPistes->topLevelItemCount() == 0) {
-        message(Texts::NoDiscForTitles, MessageIcon::Exclamation);
+    if (!request || m_tracks.trackCount() == 0) {
+        message(ShellTexts::noDiscForTitles(), MessageIcon::Exclamation);
         return;
     }
     titles::TitleLookup lookup;
@@ -437,7 +450,7 @@ void frmPrincipal::rechercher_Click()
         // Nothing changes until the user applies: a database answer can be wrong.
         if (outcome == TitleChooser::Applied) {
             if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
-                setTitleFields(titles::applyCandidate(*chosen, titleFields()));
+                TrackTitles::apply(m_tracks, titles::applyCandidate(*chosen, TrackTitles::fieldsOf(m_tracks)));
         }
         return;
     }
@@ -446,7 +459,7 @@ void frmPrincipal::rechercher_Click()
 bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request)
 {
     // The lookup runs on this thread's event loop, behind a modal box the user may cancel.
-    QProgressDialog progress(Texts::SearchingTitles, Texts::Cancel, 0, 0, this);
+    QProgressDialog progress(ShellTexts::searchingTitles(), ShellTexts::cancel(), 0, 0, this);
     progress.setObjectName(QStringLiteral("rechercheTitres"));
     progress.setWindowTitle(programTitle());
     progress.setAutoClose(false);
@@ -462,35 +475,10 @@ bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::Title
     return finished && !m_unloaded;
 }
 
-titles::TitleFields frmPrincipal::titleFields() const
-{
-    titles::TitleFields fields;
-    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
-        fields.trackTexts << item->text(0);
-        fields.trackArtists << item->data(0, TrackArtistRole).toString();
-    }
-    fields.album = m_ui->txtAlbum->text();
-    fields.artist = m_ui->txtArtiste->text();
-    return fields;
-}
-
-void frmPrincipal::setTitleFields(const titles::TitleFields &fields)
-{
-    // Texts only: the ticks stay as the user left them.
-    for (int i = 0; i < m_ui->lstPistes->topLevelItemCount() && i < fields.trackTexts.size(); ++i) {
-        QTreeWidgetItem *item = m_ui->lstPistes->topLevelItem(i);
-        item->setText(0, fields.trackTexts[i]);
-        item->setData(0, TrackArtistRole, i < fields.trackArtists.size() ? fields.trackArtists[i] : QString());
-    }
-    m_ui->txtAlbum->setText(fields.album);
-    m_ui->txtArtiste->setText(fields.artist);
-}
-
 void frmPrincipal::rememberTitles()
 {
     QString error;
-    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, titleFields(), &error))
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, TrackTitles::fieldsOf(m_tracks), &error))
         message(error, MessageIcon::Exclamation);
 }
 
@@ -550,7 +538,7 @@ void frmPrincipal::Form_Unload()
         return;
     m_unloaded = true;
     if (!SauverParametres(m_form, m_store)) {
-        message(Texts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
+        message(ShellTexts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
         m_exitCode = 1;
     }
     // The open drive is not closed: the reader goes with it.

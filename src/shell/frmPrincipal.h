@@ -4,6 +4,7 @@
 #include "FormFields.h"
 #include "RipView.h"
 #include "SettingsStore.h"
+#include "TrackList.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -12,11 +13,11 @@
 #include <memory>
 
 class QLabel;
+class QTreeWidgetItem;
 struct Disc;
 namespace titles {
 class TitleLookup;
 struct TitleLookupRequest;
-struct TitleFields;
 } // namespace titles
 class WindowRipView;
 namespace Ui {
@@ -51,6 +52,8 @@ public:
     // State shared with the conversion, and read by tests.
     FormFields &fields() { return m_form; }
     const FormFields &fields() const { return m_form; }
+    // The track list the tree and the tag boxes show, and the batch reads.
+    TrackList &trackList() { return m_tracks; }
     QString musicFolder() const;
     QString statusText() const;
     bool batchRunning() const { return m_batch != nullptr; }
@@ -95,12 +98,12 @@ private:
     void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
     bool lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request);
-    titles::TitleFields titleFields() const;
-    void setTitleFields(const titles::TitleFields &fields);
     void rememberTitles();
-
-    // Where a track item keeps its own artist tag (a compilation's), empty = txtArtiste.
-    static constexpr int TrackArtistRole = Qt::UserRole + 1;
+    // The tree and the tag boxes show m_tracks; what the user changes in them goes back.
+    void showTracks();
+    void showTrack(std::int32_t position);
+    void showDiscTags();
+    void onTrackItemChanged(QTreeWidgetItem *item, int column);
 
     std::unique_ptr<Ui::frmPrincipal> m_ui;
     QLabel *m_panel1 = nullptr;
@@ -108,6 +111,7 @@ private:
     Options m_options;
     SettingsStore m_store;
     FormFields m_form;
+    TrackList m_tracks; // what lstPistes, txtAlbum and txtArtiste show
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;

@@ -1,8 +1,10 @@
 #include "CommandLine.h"
+#include "Console.h"
 #include "HeadlessConversion.h"
 #include "LibcdioReader.h"
 #include "ProgramSetup.h"
 #include "SettingsStore.h"
+#include "ShellTexts.h"
 #include "TerminalView.h"
 #include "frmPrincipal.h"
 
@@ -24,8 +26,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
         reader = std::make_unique<LibcdioReader>(line.images);
     } catch (const std::exception &e) {
         QMessageBox::warning(nullptr, programTitle(),
-                             QStringLiteral("Le lecteur de CD ne peut pas démarrer : %1")
-                                 .arg(QString::fromUtf8(e.what())));
+                             ShellTexts::readerCannotStart(QString::fromUtf8(e.what())));
         return 1;
     }
     frmPrincipal window(std::move(reader),
@@ -51,6 +52,8 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
 int runHeadless(int argc, char *argv[], const CommandLine &line)
 {
     QCoreApplication app(argc, argv);
+    // The system's own reasons (a refused connection, a missing host) in French too.
+    ProgramSetup::installFrenchTranslation();
     LibcdioReader reader(line.images);
     FormFields form;
     return runHeadlessConversion(line, reader, QCoreApplication::applicationDirPath(),
@@ -62,14 +65,12 @@ int runHeadless(int argc, char *argv[], const CommandLine &line)
 int main(int argc, char *argv[])
 {
     ProgramSetup::beforeApplication();
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = Console::arguments(argc, argv);
     const CommandLine line = CommandLine::parse(arguments);
+    if (!line.error.isEmpty() || line.help || line.convert)
+        Console::attachToParent();
     if (!line.error.isEmpty()) {
-        printTo(stderr, line.error
-                            + QStringLiteral("\nEssayez « %1 --help » pour en savoir plus.\n")
-                                  .arg(arguments.first()));
+        printTo(stderr, line.error + ShellTexts::seeHelp(arguments.first()));
         return 2;
     }
     if (line.help) {

@@ -1,21 +1,14 @@
 #include "CdText.h"
 
-#include <QFile>
+#include "CdioHandle.h"
+
 #include <QStringDecoder>
 
-#include <cdio/cdio.h>
 #include <cdio/cdtext.h>
-
-#include <memory>
 
 namespace titles {
 
 namespace {
-
-struct CdioDeleter
-{
-    void operator()(CdIo_t *cdio) const { cdio_destroy(cdio); }
-};
 
 bool hasNonAscii(const QByteArray &bytes)
 {
@@ -50,8 +43,7 @@ QString decodeCdText(const char *utf8)
 
 std::optional<TitleCandidate> readCdText(const QString &sourcePath)
 {
-    const QByteArray path = QFile::encodeName(sourcePath);
-    const std::unique_ptr<CdIo_t, CdioDeleter> cdio(cdio_open(path.constData(), DRIVER_UNKNOWN));
+    const CdioPtr cdio = openCdio(sourcePath);
     if (!cdio)
         return std::nullopt;
     cdtext_t *text = cdio_get_cdtext(cdio.get());

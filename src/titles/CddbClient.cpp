@@ -8,6 +8,8 @@
 #include <QNetworkReply>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace titles {
 
 namespace {
@@ -44,20 +46,41 @@ QString unescape(const QString &text)
     return out;
 }
 
-// "a / b" split at its first " / "; without one, both halves are the whole text.
-std::pair<QString, QString> splitPair(const QString &text)
+const QString Slash = QStringLiteral(" / ");
+
+// "a / b" split at its first separator; without one, both halves are the whole text.
+std::pair<QString, QString> splitPair(const QString &text, const QString &separator = Slash)
 {
-    const qsizetype at = text.indexOf(QStringLiteral(" / "));
+    const qsizetype at = text.indexOf(separator);
     if (at < 0)
         return {text, text};
-    return {text.left(at), text.mid(at + 3)};
+    return {text.left(at), text.mid(at + separator.size())};
 }
 
+// The disc artist that the CDDB world writes on a compilation.
 bool isVarious(const QString &artist)
 {
     const QString a = artist.trimmed();
-    return a.compare(QStringLiteral("Various"), Qt::CaseInsensitive) == 0
-           || a.compare(QStringLiteral("Various Artists"), Qt::CaseInsensitive) == 0;
+    for (const char *name : {"Various", "Various Artists", "Divers", "Compilation"})
+        if (a.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// How a compilation's track titles give their artists. " / " is the CDDB rule, and a
+// track without it is by nobody in particular; many records write "Artist - Title" or
+// "Artist: Title" instead, which counts only when every track is written so, since a
+// dash or a colon is common in a title of its own.
+QString trackArtistSeparator(const QStringList &titles)
+{
+    const auto everyTitleHolds = [&titles](const QString &separator) {
+        return std::all_of(titles.cbegin(), titles.cend(),
+                           [&separator](const QString &title) { return title.contains(separator); });
+    };
+    for (const QString &separator : {QStringLiteral(" - "), QStringLiteral(": ")})
+        if (!everyTitleHolds(Slash) && everyTitleHolds(separator))
+            return separator;
+    return Slash;
 }
 
 } // namespace
@@ -271,11 +294,14 @@ std::optional<TitleCandidate> CddbClient::parseRecord(const QString &record)
     candidate.artist = artist;
     candidate.album = album;
     candidate.year = unescape(values.value(QStringLiteral("DYEAR"))).trimmed();
+    QStringList trackTitles;
+    for (const QString &raw : titles)
+        trackTitles << unescape(raw);
     const bool various = isVarious(artist);
-    for (const QString &raw : titles) {
-        const QString title = unescape(raw);
-        if (various && title.contains(QStringLiteral(" / "))) {
-            const auto [trackArtist, trackTitle] = splitPair(title);
+    const QString separator = trackArtistSeparator(trackTitles);
+    for (const QString &title : trackTitles) {
+        if (various && title.contains(separator)) {
+            const auto [trackArtist, trackTitle] = splitPair(title, separator);
             candidate.tracks << TrackTitle{trackTitle, trackArtist};
         } else {
             candidate.tracks << TrackTitle{title, QString()};

@@ -1,10 +1,6 @@
 #include "DiscToc.h"
 
-#include <QFile>
-
-#include <cdio/cdio.h>
-
-#include <memory>
+#include "CdioHandle.h"
 
 namespace titles {
 
@@ -51,12 +47,7 @@ bool DiscToc::isValid() const
 
 std::optional<DiscToc> readDiscToc(const QString &sourcePath)
 {
-    struct CdioDeleter
-    {
-        void operator()(CdIo_t *cdio) const { cdio_destroy(cdio); }
-    };
-    const QByteArray path = QFile::encodeName(sourcePath);
-    const std::unique_ptr<CdIo_t, CdioDeleter> cdio(cdio_open(path.constData(), DRIVER_UNKNOWN));
+    const CdioPtr cdio = openCdio(sourcePath);
     if (!cdio)
         return std::nullopt;
     const track_t first = cdio_get_first_track_num(cdio.get());

@@ -55,6 +55,19 @@ bool holdsDisc(const QJsonObject &medium, const QString &discId)
     return false;
 }
 
+int mediumTrackCount(const QJsonObject &medium)
+{
+    const QJsonValue count = medium.value(QStringLiteral("track-count"));
+    return count.isDouble() ? count.toInt() : static_cast<int>(medium.value(QStringLiteral("tracks")).toArray().size());
+}
+
+// "first last lead-out offsets..." joined by '+': the track count is last - first + 1.
+int trackCountOf(const QString &toc)
+{
+    const QStringList numbers = toc.split(QLatin1Char('+'));
+    return numbers.size() < 2 ? 0 : numbers[1].toInt() - numbers[0].toInt() + 1;
+}
+
 QList<TrackTitle> mediumTracks(const QJsonObject &medium)
 {
     QList<QJsonObject> tracks;
@@ -107,10 +120,12 @@ QUrl MusicBrainzClient::defaultBaseUrl()
     return QUrl(configured.isEmpty() ? QStringLiteral("https://musicbrainz.org") : configured);
 }
 
-void MusicBrainzClient::lookUp(const QString &discId)
+void MusicBrainzClient::lookUp(const QString &discId, const QString &toc)
 {
     cancel();
     m_discId = discId;
+    m_toc = toc;
+    m_byToc = false;
     m_attempt = 0;
     m_wait.start(static_cast<int>(waitBeforeNext()));
 }
@@ -135,7 +150,10 @@ void MusicBrainzClient::send()
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     url.setPath(path + QStringLiteral("/ws/2/discid/") + m_discId);
-    url.setQuery(QStringLiteral("inc=recordings+artist-credits&fmt=json"));
+    // A search by table of contents leaves CD stubs out: the stub of this disc ID was
+    // already asked for, and a stub of another disc is no match.
+    url.setQuery(m_byToc ? QStringLiteral("toc=%1&cdstubs=no&inc=recordings+artist-credits&fmt=json").arg(m_toc)
+                         : QStringLiteral("inc=recordings+artist-credits&fmt=json"));
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, ServiceTexts::userAgent());
@@ -164,6 +182,12 @@ void MusicBrainzClient::onReply(QNetworkReply *reply)
         return finish({}, ServiceTexts::noAnswer());
     if (ServiceTexts::wasTooLarge(*reply))
         return finish({}, ServiceTexts::unreadable());
+    if (status == 404 && !m_byToc && !m_toc.isEmpty()) {
+        m_byToc = true;
+        m_attempt = 0;
+        m_wait.start(static_cast<int>(waitBeforeNext()));
+        return;
+    }
     if (status == 404)
         return finish({}, {});
     if (status == 503) {
@@ -180,7 +204,8 @@ void MusicBrainzClient::onReply(QNetworkReply *reply)
     if (reply->error() != QNetworkReply::NoError || status != 200)
         return finish({}, ServiceTexts::networkFailure(*reply));
     bool ok = false;
-    const QList<TitleCandidate> candidates = parse(reply->readAll(), m_discId, &ok);
+    const QList<TitleCandidate> candidates =
+        parse(reply->readAll(), m_discId, &ok, m_byToc ? trackCountOf(m_toc) : 0);
     finish(candidates, ok ? QString() : ServiceTexts::unreadable());
 }
 
@@ -189,7 +214,8 @@ void MusicBrainzClient::finish(const QList<TitleCandidate> &candidates, const QS
     emit finished(candidates, failure);
 }
 
-QList<TitleCandidate> MusicBrainzClient::parse(const QByteArray &json, const QString &discId, bool *ok)
+QList<TitleCandidate> MusicBrainzClient::parse(const QByteArray &json, const QString &discId, bool *ok,
+                                               int closeTrackCount)
 {
     *ok = false;
     QJsonParseError error{};
@@ -210,10 +236,12 @@ QList<TitleCandidate> MusicBrainzClient::parse(const QByteArray &json, const QSt
             const QJsonObject release = value.toObject();
             for (const QJsonValue &mediumValue : release.value(QStringLiteral("media")).toArray()) {
                 const QJsonObject medium = mediumValue.toObject();
-                if (!holdsDisc(medium, discId))
+                const bool close = closeTrackCount > 0;
+                if (close ? mediumTrackCount(medium) != closeTrackCount : !holdsDisc(medium, discId))
                     continue;
                 TitleCandidate candidate;
                 candidate.source = TitleCandidate::Source::MusicBrainz;
+                candidate.inexact = close;
                 candidate.album = release.value(QStringLiteral("title")).toString();
                 candidate.artist = credit(release.value(QStringLiteral("artist-credit")));
                 candidate.year = release.value(QStringLiteral("date")).toString().left(4);

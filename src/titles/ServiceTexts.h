@@ -7,9 +7,38 @@ class QNetworkReply;
 
 namespace titles {
 
-// Why a title service gave nothing, in the words the chooser shows after "Source : ".
+// The French texts of the title lookup: the sources' names, and why a source gave
+// nothing, in the words the chooser shows after "Source : ".
 struct ServiceTexts
 {
+    static QString rememberedSource() { return QStringLiteral("Titres enregistrés"); }
+    static QString cdTextSource() { return QStringLiteral("CD-Text"); }
+    static QString musicBrainzSource() { return QStringLiteral("MusicBrainz"); }
+    static QString cddbSource() { return QStringLiteral("CDDB"); }
+    static QString inexactCddbSource() { return QStringLiteral("CDDB approché"); }
+    static QString inexactMusicBrainzSource() { return QStringLiteral("MusicBrainz (approchant)"); }
+    static QString untitled() { return QStringLiteral("Sans titre"); }
+    // Where the window takes the e-mail address CDDB asks for.
+    static QString emailField() { return QStringLiteral("champ « Adresse électronique »"); }
+    // "Source : reason", one line of the failures.
+    static QString failure(const QString &source, const QString &reason)
+    {
+        return source + QStringLiteral(" : ") + reason;
+    }
+    static QString tocUnusable() { return QStringLiteral("la table des matières du disque est inutilisable."); }
+    static QString serverUnusable(const QString &server)
+    {
+        return QStringLiteral("l'adresse du serveur (« %1 ») est inutilisable.").arg(server);
+    }
+    static QString emailNeeded(const QString &where)
+    {
+        return QStringLiteral("non consulté, le serveur demande une adresse électronique (%1).").arg(where);
+    }
+    static QString noAnswerFits(int trackCount)
+    {
+        return QStringLiteral("aucune réponse ne compte %1 pistes comme ce disque.").arg(trackCount);
+    }
+
     static QString noAnswer() { return QStringLiteral("le serveur ne répond pas."); }
     static QString busy() { return QStringLiteral("service occupé, réessayez plus tard."); }
     static QString unreadable() { return QStringLiteral("réponse illisible."); }

@@ -1,5 +1,7 @@
 #include "TitleCandidate.h"
 
+#include "ServiceTexts.h"
+
 #include <QLocale>
 
 namespace titles {
@@ -14,7 +16,7 @@ QString TitleCandidate::label() const
     else
         text = a.isEmpty() ? b : a;
     if (text.isEmpty())
-        text = QStringLiteral("Sans titre");
+        text = ServiceTexts::untitled();
     if (!year.trimmed().isEmpty())
         text += QStringLiteral(" (%1)").arg(year.trimmed());
     return text;
@@ -24,14 +26,14 @@ QString TitleCandidate::sourceText() const
 {
     switch (source) {
     case Source::Remembered:
-        return QStringLiteral("Titres enregistrés (%1)")
-            .arg(QLocale(QLocale::French).toString(savedAt.toLocalTime(), QStringLiteral("dd/MM/yyyy")));
+        return ServiceTexts::rememberedSource() + QStringLiteral(" (%1)").arg(QLocale(QLocale::French).toString(
+                   savedAt.toLocalTime(), QStringLiteral("dd/MM/yyyy")));
     case Source::CdText:
-        return QStringLiteral("CD-Text");
+        return ServiceTexts::cdTextSource();
     case Source::MusicBrainz:
-        return QStringLiteral("MusicBrainz");
+        return inexact ? ServiceTexts::inexactMusicBrainzSource() : ServiceTexts::musicBrainzSource();
     case Source::Cddb:
-        return inexact ? QStringLiteral("CDDB approché") : QStringLiteral("CDDB");
+        return inexact ? ServiceTexts::inexactCddbSource() : ServiceTexts::cddbSource();
     }
     return {};
 }

@@ -18,7 +18,7 @@ struct TitleCandidate
     enum class Source { Remembered, CdText, MusicBrainz, Cddb };
 
     Source source = Source::CdText;
-    bool inexact = false;    // a CDDB close match, not an exact one
+    bool inexact = false;    // a close match (CDDB, MusicBrainz by table of contents)
     QString artist;          // whole artist credit, join phrases included
     QString album;
     QString year;
@@ -27,7 +27,8 @@ struct TitleCandidate
 
     // "Artiste — Album (année)", leaving out what is unknown.
     QString label() const;
-    // "Titres enregistrés (date)", "CD-Text", "MusicBrainz", "CDDB" or "CDDB approché".
+    // "Titres enregistrés (date)", "CD-Text", "MusicBrainz", "MusicBrainz (approchant)",
+    // "CDDB" or "CDDB approché".
     QString sourceText() const;
     // A track with its own artist other than the disc's: a compilation.
     bool hasTrackArtists() const;

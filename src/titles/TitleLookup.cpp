@@ -10,7 +10,24 @@
 #include <QNetworkAccessManager>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace titles {
+
+namespace {
+
+const QString RememberedName = ServiceTexts::rememberedSource();
+const QString CdTextName = ServiceTexts::cdTextSource();
+const QString MusicBrainzName = ServiceTexts::musicBrainzSource();
+const QString CddbName = ServiceTexts::cddbSource();
+
+// Where a source's answers and failures stand in the lists.
+int rankOf(const QString &sourceName)
+{
+    return static_cast<int>(QStringList{RememberedName, CdTextName, MusicBrainzName, CddbName}.indexOf(sourceName));
+}
+
+} // namespace
 
 TitleLookup::TitleLookup(QObject *parent)
     : QObject(parent),
@@ -20,12 +37,12 @@ TitleLookup::TitleLookup(QObject *parent)
 {
     connect(m_musicBrainz, &MusicBrainzClient::finished, this,
             [this](const QList<TitleCandidate> &found, const QString &failure) {
-                take(QStringLiteral("MusicBrainz"), found, failure);
-                askCddb();
+                take(MusicBrainzName, found, failure);
+                answered(MusicBrainzName);
             });
     connect(m_cddb, &CddbClient::finished, this, [this](const QList<TitleCandidate> &found, const QString &failure) {
-        take(QStringLiteral("CDDB"), found, failure);
-        end();
+        take(CddbName, found, failure);
+        answered(CddbName);
     });
 }
 
@@ -48,6 +65,7 @@ void TitleLookup::start(const TitleLookupRequest &request)
     m_request = request;
     m_candidates.clear();
     m_failures.clear();
+    m_pending.clear();
     m_running = true;
     m_discId = titles::musicBrainzDiscId(request.toc);
     const int generation = ++m_generation;
@@ -58,13 +76,20 @@ void TitleLookup::start(const TitleLookupRequest &request)
             return;
         if (!m_discId.isEmpty()) {
             if (std::optional<TitleCandidate> remembered = RememberedTitles(m_request.rememberedFolder).load(m_discId))
-                take(QStringLiteral("Titres enregistrés"), {*remembered}, {});
+                take(RememberedName, {*remembered}, {});
         }
         if (!m_request.sourcePath.isEmpty()) {
             if (std::optional<TitleCandidate> text = readCdText(m_request.sourcePath))
-                take(QStringLiteral("CD-Text"), {*text}, {});
+                take(CdTextName, {*text}, {});
         }
+        if (m_request.offlineAnswersSuffice && !m_candidates.isEmpty())
+            return end();
+        m_pending = QStringList{MusicBrainzName, CddbName};
+        emit changed();
+        // Either may answer (or fail) at once; the other is still asked.
         askMusicBrainz();
+        if (m_running)
+            askCddb();
     });
 }
 
@@ -79,38 +104,57 @@ void TitleLookup::cancel()
 void TitleLookup::askMusicBrainz()
 {
     if (m_discId.isEmpty()) {
-        m_failures << QStringLiteral("MusicBrainz : la table des matières du disque est inutilisable.");
-        return askCddb();
+        fail(MusicBrainzName, ServiceTexts::tocUnusable());
+        return answered(MusicBrainzName);
     }
-    m_musicBrainz->lookUp(m_discId);
+    m_musicBrainz->lookUp(m_discId, musicBrainzToc(m_request.toc));
 }
 
 void TitleLookup::askCddb()
 {
     const QUrl server = CddbClient::serverUrl(m_request.cddbServer, m_request.cddbCgi);
     const QString hello = CddbClient::hello(m_request.email);
-    if (!server.isValid()) {
-        m_failures << QStringLiteral("CDDB : l'adresse du serveur (« %1 ») est inutilisable.").arg(m_request.cddbServer);
-        return end();
-    }
-    if (hello.isEmpty()) {
-        m_failures << QStringLiteral("CDDB : non consulté, le serveur demande une adresse électronique (%1).")
-                          .arg(m_request.emailWhere);
-        return end();
-    }
-    if (!m_request.toc.isValid()) {
-        m_failures << QStringLiteral("CDDB : la table des matières du disque est inutilisable.");
-        return end();
+    QString why;
+    if (!server.isValid())
+        why = ServiceTexts::serverUnusable(m_request.cddbServer);
+    else if (hello.isEmpty())
+        why = ServiceTexts::emailNeeded(m_request.emailWhere);
+    else if (!m_request.toc.isValid())
+        why = ServiceTexts::tocUnusable();
+    if (!why.isEmpty()) {
+        fail(CddbName, why);
+        return answered(CddbName);
     }
     m_cddb->lookUp(m_request.toc, server, hello);
 }
 
+void TitleLookup::fail(const QString &sourceName, const QString &text)
+{
+    m_failures << std::pair{rankOf(sourceName), ServiceTexts::failure(sourceName, text)};
+    std::stable_sort(m_failures.begin(), m_failures.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+}
+
+QStringList TitleLookup::failures() const
+{
+    QStringList texts;
+    for (const auto &[rank, text] : m_failures)
+        texts << text;
+    return texts;
+}
+
+void TitleLookup::answered(const QString &sourceName)
+{
+    m_pending.removeAll(sourceName);
+    emit changed();
+    if (m_pending.isEmpty())
+        end();
+}
+
 void TitleLookup::take(const QString &sourceName, const QList<TitleCandidate> &found, const QString &failure)
 {
-    if (!failure.isEmpty()) {
-        m_failures << sourceName + QStringLiteral(" : ") + failure;
-        return;
-    }
+    if (!failure.isEmpty())
+        return fail(sourceName, failure);
     const int listed = m_request.toc.listedTrackCount();
     int kept = 0;
     for (const TitleCandidate &candidate : found) {
@@ -126,10 +170,13 @@ void TitleLookup::take(const QString &sourceName, const QList<TitleCandidate> &f
             ++kept;
         }
     }
-    if (found.isEmpty() && sourceName != QLatin1String("Titres enregistrés") && sourceName != QLatin1String("CD-Text"))
-        m_failures << sourceName + QStringLiteral(" : ") + ServiceTexts::notFound();
+    std::stable_sort(m_candidates.begin(), m_candidates.end(), [](const TitleCandidate &a, const TitleCandidate &b) {
+        return std::pair{a.source, a.inexact} < std::pair{b.source, b.inexact};
+    });
+    if (found.isEmpty() && sourceName != RememberedName && sourceName != CdTextName)
+        fail(sourceName, ServiceTexts::notFound());
     else if (kept == 0 && !found.isEmpty())
-        m_failures << QStringLiteral("%1 : aucune réponse ne compte %2 pistes comme ce disque.").arg(sourceName).arg(listed);
+        fail(sourceName, ServiceTexts::noAnswerFits(listed));
 }
 
 void TitleLookup::end()

@@ -246,6 +246,9 @@ void TestAbout::helpLabels_data()
            "\"musique\". Il est possible d'entendre le fichier mp3 en double-cliquant sur son nom. "
            "En cliquant sur \"Supprimer un fichier\", vous envoyez le fichier sélectionné dans la "
            "corbeille."_s;
+    // The title lookup came later than the rest: one line below the original help.
+    QTest::newRow("astuce") << u"Label_astuce"_s << QRect(8, 292, 401, 41)
+        << u"Astuce : le menu Fichier > Rechercher les titres (Ctrl+T) remplit les noms des pistes."_s;
 }
 
 void TestAbout::helpLabels()
@@ -322,7 +325,7 @@ void TestAbout::windowFrame_data()
     QTest::addColumn<bool>("about");
     QTest::addColumn<QSize>("clientSize");
     QTest::addColumn<QColor>("background");
-    QTest::newRow("Help") << false << QSize(418, 300) << QColor(Qt::white);
+    QTest::newRow("Help") << false << QSize(418, 336) << QColor(Qt::white);
     QTest::newRow("About") << true << QSize(281, 177)
                            << QApplication::palette().color(QPalette::Base);
 }

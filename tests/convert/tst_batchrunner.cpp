@@ -221,10 +221,11 @@ void TestParallel::sameResultAsOneTrackAtATime()
     const auto convert = [&](int jobs, const QString &dir) {
         Disc disc(dir, lengths);
         RecordingView view;
-        view.album = u"Album"_s;
-        view.artist = u"Artiste é"_s;
+        RecordingTracks tracks(view);
+        tracks.list.setAlbum(u"Album"_s);
+        tracks.list.setArtist(u"Artiste é"_s);
         for (const QString &item : items)
-            view.addItem(item.startsWith(u'-') ? item.mid(1) : item, !item.startsWith(u'-'));
+            tracks.addItem(item.startsWith(u'-') ? item.mid(1) : item, !item.startsWith(u'-'));
         FormFields form;
         disc.prepare(form, *disc.reader);
         form.settings.LlTypeEncodage = type;
@@ -237,7 +238,7 @@ void TestParallel::sameResultAsOneTrackAtATime()
             bin.resize(bin.size() - 50 * discimage::BytesPerSector);
         }
         Outcome outcome;
-        BatchRunner conversion(form, view, jobs);
+        BatchRunner conversion(form, view, tracks, jobs);
         conversion.ConvertirPistes();
         outcome.attempted = conversion.tracksAttempted();
         outcome.produced = conversion.tracksProduced();
@@ -288,13 +289,14 @@ void TestParallel::encodingsRunAtOnceWithinBounds()
     Disc disc(freshFolder(), QList<std::int32_t>(10, 600));
     WavCountingReader spy(*disc.reader, disc.music);
     RecordingView view;
+    RecordingTracks tracks(view);
     for (int n = 1; n <= 10; ++n)
-        view.addItem(u"Piste %1"_s.arg(n), true);
+        tracks.addItem(u"Piste %1"_s.arg(n), true);
     FormFields form;
     disc.prepare(form, spy);
     form.settings.LbHauteQualite = true; // slower encodings
     RecordingDisplay display;
-    BatchRunner conversion(form, view, jobs, &display);
+    BatchRunner conversion(form, view, tracks, jobs, &display);
 
     conversion.ConvertirPistes();
 
@@ -324,8 +326,9 @@ void TestParallel::closingLeavesNoUnfinishedFile()
 
     Disc disc(freshFolder(), QList<std::int32_t>(8, 900));
     RecordingView view;
+    RecordingTracks tracks(view);
     for (int n = 1; n <= 8; ++n)
-        view.addItem(u"Piste %1"_s.arg(n), true);
+        tracks.addItem(u"Piste %1"_s.arg(n), true);
     FormFields form;
     disc.prepare(form, *disc.reader);
     form.settings.LlTypeEncodage = type;
@@ -341,7 +344,7 @@ void TestParallel::closingLeavesNoUnfinishedFile()
             form.LbStop = true;
         }
     };
-    BatchRunner conversion(form, view, 2, &display);
+    BatchRunner conversion(form, view, tracks, 2, &display);
 
     conversion.ConvertirPistes();
 
@@ -376,11 +379,12 @@ void TestParallel::emptyListDoesNothing()
 {
     Disc disc(freshFolder(), {100});
     RecordingView view;
+    RecordingTracks tracks(view);
     FormFields form;
     disc.prepare(form, *disc.reader);
     form.LbStop = true;
     RecordingDisplay display;
-    BatchRunner conversion(form, view, 4, &display);
+    BatchRunner conversion(form, view, tracks, 4, &display);
 
     conversion.ConvertirPistes();
 
@@ -397,10 +401,11 @@ void TestParallel::oneBatchPerMusicFolder()
 {
     Disc disc(freshFolder(), {100});
     RecordingView view;
-    view.addItem(u"Piste 1"_s, true);
+    RecordingTracks tracks(view);
+    tracks.addItem(u"Piste 1"_s, true);
     FormFields form;
     disc.prepare(form, *disc.reader);
-    BatchRunner conversion(form, view, 2);
+    BatchRunner conversion(form, view, tracks, 2);
 
     auto other = std::make_unique<MusicFolderLock>(disc.music);
     QVERIFY(other->tryLock());

@@ -85,10 +85,11 @@ struct Rig
 {
     ScriptedCdReader reader; // the drive, unless a real reader is given
     RecordingView view;
+    RecordingTracks tracks{view};
     FormFields form;
     QString folder;
     Conversion conversion{form, view};
-    BatchRunner batch{form, view, 1}; // the window's batch
+    BatchRunner batch{form, view, tracks, 1}; // the window's batch
 
     // Around a real reader, whose drive the caller opens.
     Rig(CdReader &other, const QString &dir) : folder(dir) { init(other); }
@@ -103,7 +104,7 @@ struct Rig
         form.LlHandleCD = 7;
         form.settings.LlTypeEncodage = 1;
         for (const QString &title : ticked)
-            view.addItem(title, true);
+            tracks.addItem(title, true);
     }
     QString path(const QString &file) const { return form.lsDossier + file; }
     QStringList files() const { return entries(folder); }
@@ -263,7 +264,7 @@ void TestConversion::emptyTitleUsesTheDiscTrackNumber()
     // Item 2 of a disc whose first track is 5 is track 6.
     Rig rig(freshFolder(), {});
     rig.reader.setTrackLengths({30, 30}, 150, 5);
-    rig.conversion.ConvertirPiste(2, QString());
+    rig.conversion.ConvertirPiste(2, TrackTags{});
     QCOMPARE(rig.files(), QStringList{u"Piste 6.wav"_s});
 }
 
@@ -314,7 +315,7 @@ void TestConversion::tocFailures()
     rig.view.setProgressValue(33);
     rig.view.values.clear();
 
-    rig.conversion.ConvertirPiste(n, u"Intro"_s);
+    rig.conversion.ConvertirPiste(n, TrackTags{u"Intro"_s, {}, {}});
 
     QCOMPARE(rig.reader.calls.mid(0, calls.size()), calls);
     QCOMPARE(rig.view.messageTexts(),
@@ -364,7 +365,7 @@ void TestConversion::trackLocation()
     rig.reader.setTrackLengths({40, 60, 30}, firstFrame, firstTrack);
     const ScriptedCdReader &reader = rig.reader;
 
-    rig.conversion.ConvertirPiste(n, u"Piste 1"_s);
+    rig.conversion.ConvertirPiste(n, TrackTags{u"Piste 1"_s, {}, {}});
 
     const std::int32_t track = firstTrack + n - 1;
     const qsizetype firstEntry = reader.calls.indexOf(u"GetTocEntry %1"_s.arg(track - 1));
@@ -404,7 +405,7 @@ void TestConversion::trackOutsideTheDiscIsNeverRead()
         rig.reader.toc.push_back(TocTime{a / 4500, (a / 75) % 60, a % 75});
     rig.reader.lastTrack = static_cast<std::int32_t>(entries.size()) - 1;
 
-    rig.conversion.ConvertirPiste(n, u"Intro"_s);
+    rig.conversion.ConvertirPiste(n, TrackTags{u"Intro"_s, {}, {}});
 
     QCOMPARE(rig.view.messageTexts(), QStringList{u"Erreur lors de la lecture de Intro"_s});
     QVERIFY(rig.reader.reads.empty());
@@ -433,7 +434,7 @@ void TestConversion::nonAscendingEntries()
     rig.form.settings.LlTypeEncodage = 2;
     writeFile(rig.path(u"Bis.wav"_s), "earlier");
 
-    rig.conversion.ConvertirPiste(2, u"Bis"_s);
+    rig.conversion.ConvertirPiste(2, TrackTags{u"Bis"_s, {}, {}});
 
     QCOMPARE(rig.view.messageTexts(), QStringList{u"Erreur lors de la lecture de Bis"_s});
     QVERIFY(rig.reader.reads.empty());
@@ -459,8 +460,8 @@ void TestConversion::emptyList()
 void TestConversion::nothingTicked()
 {
     Rig rig(freshFolder(), {40, 40});
-    rig.view.addItem(u"Piste 1"_s, false);
-    rig.view.addItem(u"Piste 2"_s, false);
+    rig.tracks.addItem(u"Piste 1"_s, false);
+    rig.tracks.addItem(u"Piste 2"_s, false);
 
     rig.batch.ConvertirPistes();
 
@@ -476,8 +477,8 @@ void TestConversion::nothingTicked()
 void TestConversion::statusSequence()
 {
     Rig rig(freshFolder(), {40, 40, 40}, {u"Intro"_s});
-    rig.view.addItem(u"Milieu"_s, false);
-    rig.view.addItem(u"Fin"_s, true);
+    rig.tracks.addItem(u"Milieu"_s, false);
+    rig.tracks.addItem(u"Fin"_s, true);
 
     rig.batch.ConvertirPistes();
 
@@ -505,7 +506,7 @@ void TestConversion::cancelDuringExtraction()
 {
     Rig rig(freshFolder(), {100, 100, 100});
     for (const QString &title : {u"Un"_s, u"Deux"_s, u"Trois"_s})
-        rig.view.addItem(title, true);
+        rig.tracks.addItem(title, true);
     rig.view.raiseAtYield(rig.form.LbStop, 1);
 
     rig.batch.ConvertirPistes();
@@ -536,12 +537,13 @@ void TestConversion::cancelDuringTheLastYieldFinishesTheTrack()
 void TestConversion::itemsAreReadWhenReached()
 {
     Rig rig(freshFolder(), {40, 40, 40}, {u"Un"_s});
-    rig.view.addItem(u"Deux"_s, false);
-    rig.view.addItem(u"Trois"_s, true);
+    rig.tracks.addItem(u"Deux"_s, false);
+    rig.tracks.addItem(u"Trois"_s, true);
     rig.view.onYield = [&rig](int index) {
         if (index == 0) {
-            rig.view.items[1] = {true, u"Renommée"_s};
-            rig.view.items[2].checked = false;
+            rig.tracks.list.setText(2, u"Renommée"_s);
+            rig.tracks.list.setChecked(2, true);
+            rig.tracks.list.setChecked(3, false);
         }
     };
 
@@ -699,8 +701,8 @@ void TestConversion::encodingTypes()
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = type;
     const QString title = u"Live: A/B?"_s;
-    rig->view.addItem(title, false);
-    rig->view.addItem(title, true);
+    rig->tracks.addItem(title, false);
+    rig->tracks.addItem(title, true);
 
     rig->batch.ConvertirPistes();
 
@@ -743,7 +745,7 @@ void TestConversion::windowSettingsReachTheEncoder()
     auto rig = imageRig();
     rig->form.settings.LlMode = mode;
     rig->form.settings.LbHauteQualite = highQuality;
-    rig->view.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
 
     rig->batch.ConvertirPistes();
 
@@ -757,7 +759,7 @@ void TestConversion::windowSettingsReachTheEncoder()
 void TestConversion::eventsOfOneTrack()
 {
     auto rig = imageRig();
-    rig->view.addItem(u"Intro"_s, true);
+    rig->tracks.addItem(u"Intro"_s, true);
 
     rig->batch.ConvertirPistes();
 
@@ -767,11 +769,11 @@ void TestConversion::eventsOfOneTrack()
         if (!event.startsWith(u"value "_s) && event != u"yield"_s)
             events << event;
     }
-    QCOMPARE(events, (QStringList{u"count"_s, u"checked 1"_s, u"text 1"_s,
+    QCOMPARE(events, (QStringList{u"count"_s, u"checked 1"_s, u"tags 1"_s,
                                   u"status Etat : Extraction de Intro"_s,
                                   u"max %1"_s.arg(trackSectors(1)),
-                                  u"status Etat : Encodage de Intro"_s, u"max 100"_s, u"album"_s,
-                                  u"artist"_s, u"status Etat : En attente"_s, u"refresh"_s,
+                                  u"status Etat : Encodage de Intro"_s, u"max 100"_s,
+                                  u"status Etat : En attente"_s, u"refresh"_s,
                                   u"message Rip du CD terminé"_s}));
     const QStringList &all = rig->view.events;
     QCOMPARE(all.at(all.indexOf(u"max 100"_s) + 1), u"value 0"_s);
@@ -787,13 +789,13 @@ void TestConversion::tagsAreReadAtEachEncoding()
 {
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = 0;
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
-    rig->view.artist = u"Ténor"_s;
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
+    rig->tracks.list.setArtist(u"Ténor"_s);
     const int firstTrackYields = (trackSectors(1) + 24) / 25;
     rig->view.onYield = [&rig, firstTrackYields](int index) {
         if (index == firstTrackYields + 1)
-            rig->view.album = u"Второй"_s;
+            rig->tracks.list.setAlbum(u"Второй"_s);
     };
 
     rig->batch.ConvertirPistes();
@@ -808,13 +810,13 @@ void TestConversion::earlierFilesAreReplaced()
 {
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = 2;
-    rig->view.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
     writeFile(rig->path(u"Un.wav"_s), "earlier run");
     // A link in the folder is replaced, never written through.
     const QString outside = freshFolder() + u"/outside.mp3"_s;
     writeFile(outside, "not ours");
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     QVERIFY(QFile::link(outside, rig->path(u"Deux.mp3"_s)));
 
     rig->batch.ConvertirPistes();
@@ -832,8 +834,8 @@ void TestConversion::encodingFailureKeepsTheWav()
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = 0;
     rig->form.settings.LlBitrate = 100; // not a layer III rate: the encoder refuses it
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
 
     rig->batch.ConvertirPistes();
@@ -857,8 +859,8 @@ void TestConversion::encodingFailureKeepsTheWav()
 void TestConversion::mp3ThatCannotBeReplacedIsReported()
 {
     auto rig = imageRig();
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     QVERIFY(QDir().mkpath(rig->path(u"Un.mp3/inside"_s)));
 
     rig->batch.ConvertirPistes();
@@ -878,8 +880,8 @@ void TestConversion::mp3ThatCannotBeReplacedIsReported()
 void TestConversion::cancelDuringEncodingLetsItFinish()
 {
     auto rig = imageRig();
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     rig->view.raiseAtYield(rig->form.LbStop, (trackSectors(1) + 24) / 25 + 3);
 
     rig->batch.ConvertirPistes();
@@ -901,8 +903,8 @@ void TestConversion::closingDuringEncoding()
     QFETCH(std::int32_t, type);
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = type;
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Deux.mp3"_s), "earlier run");
     writeFile(rig->path(u"Un.mp3"_s), "earlier run of Un");
     rig->view.raiseAtYield(rig->form.closing, (trackSectors(1) + 24) / 25 + 3);
@@ -937,8 +939,8 @@ void TestConversion::truncatedImage()
     // 100 sectors of track 2 remain, a whole number of chunks.
     QVERIFY(QFile::resize(folder + u"/short.bin"_s,
                           qint64(discimage::trackStart(m_discLayout, 2) + 100) * SectorBytes));
-    rig.view.addItem(u"Un"_s, true);
-    rig.view.addItem(u"Deux"_s, true);
+    rig.tracks.addItem(u"Un"_s, true);
+    rig.tracks.addItem(u"Deux"_s, true);
 
     rig.batch.ConvertirPistes();
 
@@ -980,8 +982,8 @@ void TestConversion::unwritableFolder()
         writeFile(folder, "not a folder");
     }
     rig->form.lsDossier = folder + QLatin1Char('/');
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
 
     rig->batch.ConvertirPistes();
 
@@ -999,8 +1001,8 @@ void TestConversion::unwritableFolder()
 void TestConversion::diskFullWhileWritingTheWav()
 {
     auto rig = imageRig();
-    rig->view.addItem(u"Un"_s, true);
-    rig->view.addItem(u"Deux"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
     {
         FileSizeLimit limit(64 * 1024);
         rig->batch.ConvertirPistes();
@@ -1015,7 +1017,7 @@ void TestConversion::diskFullWhileWritingTheWav()
 void TestConversion::diskFullWhileWritingTheMp3()
 {
     auto rig = imageRig();
-    rig->view.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Un"_s, true);
     std::optional<FileSizeLimit> limit;
     // The disk fills up once the WAV file is complete and the encoder writes.
     rig->view.onYield = [&limit, chunks = (trackSectors(1) + 24) / 25](int index) {

@@ -1,11 +1,13 @@
 #include "SafeFileName.h"
+#include "TrackList.h"
 #include "TestEnvironment.h"
 
+#include <QSignalSpy>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
-// The base names of the files a conversion writes.
+// The base names of the files a conversion writes; the track list the front ends share.
 class TstCore : public QObject
 {
     Q_OBJECT
@@ -50,6 +52,66 @@ private slots:
         QFETCH(QString, title);
         QFETCH(QString, fileName);
         QCOMPARE(::safeFileName(title, 4), fileName);
+    }
+
+    // The tags a track is encoded with: its text, the album, and its own artist on a
+    // compilation, else the disc's.
+    void trackTags_data()
+    {
+        QTest::addColumn<QString>("ownArtist");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("artist");
+
+        QTest::newRow("the disc's artist") << QString() << 1 << u"Un"_s << u"Disque"_s;
+        QTest::newRow("a compilation's own artist") << u"Invitée"_s << 1 << u"Un"_s << u"Invitée"_s;
+        QTest::newRow("out of the list") << u"Invitée"_s << 3 << QString() << u"Disque"_s;
+    }
+
+    void trackTags()
+    {
+        QFETCH(QString, ownArtist);
+        QFETCH(int, position);
+        QFETCH(QString, title);
+        QFETCH(QString, artist);
+        TrackList list;
+        list.setTracks({{1, u"00:10"_s, u"Un"_s, true, QString()}, {2, u"00:20"_s, u"Deux"_s, false, QString()}});
+        list.setArtist(u"Disque"_s);
+        list.setAlbum(u"Album"_s);
+        list.setTrackArtist(1, ownArtist);
+
+        const TrackTags tags = list.trackTags(position);
+        QCOMPARE(tags.title, title);
+        QCOMPARE(tags.album, u"Album"_s);
+        QCOMPARE(tags.artist, artist);
+    }
+
+    // A viewer that writes back what it shows (the window's tree) hears of real changes
+    // only, or it would loop; a new disc starts with the tags the window opens with.
+    void viewersHearOnlyChanges()
+    {
+        TrackList list;
+        list.setTracks({{1, u"00:10"_s, u"Un"_s, false, QString()}});
+        QSignalSpy track(&list, &TrackList::trackChanged);
+        QSignalSpy tags(&list, &TrackList::discTagsChanged);
+
+        list.setText(1, u"Un"_s);
+        list.setChecked(1, false);
+        list.setAlbum(list.album());
+        QCOMPARE(track.count(), 0);
+        QCOMPARE(tags.count(), 0);
+
+        list.setChecked(1, true);
+        list.setText(2, u"Hors liste"_s);
+        QCOMPARE(track.count(), 1);
+        QCOMPARE(track.first().first().toInt(), 1);
+        QVERIFY(list.trackChecked(1));
+
+        list.setArtist(u"Quelqu'un"_s);
+        list.clear();
+        QCOMPARE(list.trackCount(), 0);
+        QCOMPARE(list.album(), u"titre"_s);
+        QCOMPARE(list.artist(), QString());
     }
 };
 

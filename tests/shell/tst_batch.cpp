@@ -174,7 +174,7 @@ private slots:
     {
         auto w = start({100});
         QVERIFY(w);
-        WindowHarness::tracks(*w)->clear();
+        w->trackList().setTracks({});
         ModalAnswerer answerer;
         QVERIFY(runBatch(*w));
         QVERIFY(answerer.seen.isEmpty());

@@ -1,9 +1,10 @@
 #include "Mp3Check.h"
 
+#include "SndfileHandle.h"
+
 #include <QFile>
 
 #include <mpg123.h>
-#include <sndfile.h>
 #include <taglib/apetag.h>
 #include <taglib/commentsframe.h>
 #include <taglib/id3v2frame.h>
@@ -19,12 +20,6 @@
 #include <numbers>
 
 namespace {
-
-struct SndfileCloser
-{
-    void operator()(SNDFILE *file) const noexcept { sf_close(file); }
-};
-using SndfilePtr = std::unique_ptr<SNDFILE, SndfileCloser>;
 
 struct Mpg123Closer
 {

@@ -8,9 +8,29 @@ void RecordingView::raiseAtYield(std::atomic<bool> &flag, int k)
     };
 }
 
-void RecordingView::addItem(const QString &text, bool checked)
+void RecordingTracks::addItem(const QString &text, bool checked)
 {
-    items.append(Item{checked, text});
+    std::vector<ListedTrack> tracks = list.tracks();
+    tracks.push_back({static_cast<std::int32_t>(tracks.size()) + 1, QString(), text, checked, QString()});
+    list.setTracks(std::move(tracks));
+}
+
+std::int32_t RecordingTracks::trackCount() const
+{
+    m_log.record(QStringLiteral("count"));
+    return list.trackCount();
+}
+
+bool RecordingTracks::trackChecked(std::int32_t position) const
+{
+    m_log.record(QStringLiteral("checked %1").arg(position));
+    return list.trackChecked(position);
+}
+
+TrackTags RecordingTracks::trackTags(std::int32_t position) const
+{
+    m_log.record(QStringLiteral("tags %1").arg(position));
+    return list.trackTags(position);
 }
 
 QStringList RecordingView::messageTexts() const
@@ -65,36 +85,6 @@ void RecordingView::yieldToUi()
     const int index = yields++;
     if (onYield)
         onYield(index);
-}
-
-std::int32_t RecordingView::trackCount()
-{
-    record(QStringLiteral("count"));
-    return static_cast<std::int32_t>(items.size());
-}
-
-bool RecordingView::trackChecked(std::int32_t position)
-{
-    record(QStringLiteral("checked %1").arg(position));
-    return items.value(position - 1).checked;
-}
-
-QString RecordingView::trackText(std::int32_t position)
-{
-    record(QStringLiteral("text %1").arg(position));
-    return items.value(position - 1).text;
-}
-
-QString RecordingView::albumText()
-{
-    record(QStringLiteral("album"));
-    return album;
-}
-
-QString RecordingView::artistText()
-{
-    record(QStringLiteral("artist"));
-    return artist;
 }
 
 void RecordingView::refreshFileList()

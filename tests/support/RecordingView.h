@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RipView.h"
+#include "TrackList.h"
 
 #include <QList>
 #include <QString>
@@ -10,10 +11,10 @@
 #include <functional>
 #include <mutex>
 
-// A RipView that records, in order, everything the core asks of the window, with a track
-// list to script and a hook that runs at a chosen yield (to press "cancel" or close the
-// window at chunk k, deterministically). With several jobs the batch reads the track list
-// on one thread while it reports on another, so every record is taken under a lock.
+// A RipView that records, in order, everything the core shows, with a hook that runs at a
+// chosen yield (to press "cancel" or close the window at chunk k, deterministically). With
+// several jobs the batch reads the track list on one thread while it reports on another,
+// so every record is taken under a lock.
 class RecordingView : public RipView
 {
 public:
@@ -23,16 +24,7 @@ public:
         MessageIcon icon = MessageIcon::None;
         QString title;
     };
-    struct Item
-    {
-        bool checked = false;
-        QString text;
-    };
-
     // Script
-    QList<Item> items;
-    QString album = QStringLiteral("titre");
-    QString artist;
     // Runs at every yield, with the yield's index from 0.
     std::function<void(int index)> onYield;
     // Runs after a message has been recorded, as when the user closes the box.
@@ -40,8 +32,6 @@ public:
 
     // Sets flag at the yield of index k (for LbStop or closing).
     void raiseAtYield(std::atomic<bool> &flag, int k);
-    // Adds an item.
-    void addItem(const QString &text, bool checked);
 
     // Record
     QStringList events; // "max N", "value N", "status T", "message T", "yield", "refresh", ...
@@ -62,14 +52,30 @@ public:
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
     void yieldToUi() override;
-    std::int32_t trackCount() override;
-    bool trackChecked(std::int32_t position) override;
-    QString trackText(std::int32_t position) override;
-    QString albumText() override;
-    QString artistText() override;
     void refreshFileList() override;
 
-private:
+    // Adds event to the record.
     void record(const QString &event);
+
+private:
     std::mutex m_recording;
+};
+
+// A real track list to script, whose reads by the batch are recorded into a view's events
+// ("count", "checked N", "tags N"), in order with what the batch shows.
+class RecordingTracks : public TrackSource
+{
+public:
+    explicit RecordingTracks(RecordingView &log) : m_log(log) {}
+
+    TrackList list;
+    // Adds a track at the end of the list.
+    void addItem(const QString &text, bool checked);
+
+    std::int32_t trackCount() const override;
+    bool trackChecked(std::int32_t position) const override;
+    TrackTags trackTags(std::int32_t position) const override;
+
+private:
+    RecordingView &m_log;
 };

@@ -156,6 +156,39 @@ private slots:
                  qPrintable(lookup.failures()[1]));
     }
 
+    // Remembered titles are offered while a silent MusicBrainz is still awaited; the
+    // terminal's lookup does not ask the network at all when they are there.
+    void offlineAnswersComeFirst()
+    {
+        LocalHttpServer silent;
+        silent.on("/ws/2/discid/", {LocalHttpServer::Reply{200, {}, {}, true}});
+        titles::TitleLookupRequest request;
+        request.toc.lastTrack = 2;
+        request.toc.trackStarts = {0, 15000};
+        request.toc.leadOut = 30000;
+        request.rememberedFolder = m_env.freshFolder(QStringLiteral("offline"));
+        QVERIFY(titles::RememberedTitles(request.rememberedFolder)
+                    .save(titles::musicBrainzDiscId(request.toc), candidate(Source::CdText, "Gardé", {"A", "B"})));
+        titles::TitleLookup lookup;
+        lookup.setMusicBrainzUrl(silent.url());
+        QSignalSpy changed(&lookup, &titles::TitleLookup::changed);
+        lookup.start(request);
+        QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 60000);
+        QVERIFY(lookup.isRunning());
+        QCOMPARE(lookup.candidates().size(), 1);
+        QCOMPARE(lookup.pendingSources(), QStringList{"MusicBrainz"}); // CDDB, without an address, said so
+        lookup.cancel();
+
+        request.offlineAnswersSuffice = true;
+        QSignalSpy finished(&lookup, &titles::TitleLookup::finished);
+        const qsizetype asked = silent.requests().size();
+        lookup.start(request);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(lookup.candidates().size(), 1);
+        QVERIFY(lookup.failures().isEmpty());
+        QCOMPARE(silent.requests().size(), asked);
+    }
+
     void cancelStopsTheLookup()
     {
         LocalHttpServer silent;

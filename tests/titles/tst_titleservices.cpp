@@ -83,7 +83,7 @@ class TestTitleServices : public QObject
         return {spy[0][0].value<QList<TitleCandidate>>(), spy[0][1].toString()};
     }
 
-    Outcome musicBrainz(const QList<Reply> &replies, LocalHttpServer *serverOut = nullptr)
+    Outcome musicBrainz(const QList<Reply> &replies, LocalHttpServer *serverOut = nullptr, const QString &toc = {})
     {
         LocalHttpServer localServer;
         LocalHttpServer &server = serverOut ? *serverOut : localServer;
@@ -92,7 +92,7 @@ class TestTitleServices : public QObject
         titles::MusicBrainzClient client(&network);
         client.setBaseUrl(server.url());
         client.setTimeout(timeoutFor(replies));
-        return run(client, [&] { client.lookUp(DiscId); });
+        return run(client, [&] { client.lookUp(DiscId, toc); });
     }
 
     Outcome cddb(const QList<std::pair<QByteArray, QList<Reply>>> &routes, LocalHttpServer *serverOut = nullptr)
@@ -160,6 +160,31 @@ private slots:
         QCOMPARE(outcome.candidates.size(), 1);
         QCOMPARE(outcome.candidates[0].label(), QStringLiteral("Les Amis — Démo"));
         QCOMPARE(titlesOf(outcome.candidates[0]), (QStringList{"Premier", "Second"}));
+    }
+
+    // An unknown disc ID is asked again by table of contents; only a medium with the
+    // disc's track count is offered, as a close match.
+    void musicBrainzCloseMatchByToc()
+    {
+        const QByteArray threeTracks = R"({"position":1,"format":"CD","track-count":3,"tracks":[
+            {"position":1,"title":"Un"},{"position":2,"title":"Deux"},{"position":3,"title":"Trois"}]})";
+        LocalHttpServer server;
+        const QString toc = titles::musicBrainzToc(enhancedToc());
+        QCOMPARE(toc, QStringLiteral("1+3+45150+150+15150+30150")); // the audio session only
+        const Outcome outcome = musicBrainz(
+            {LocalHttpServer::text("{}", 404),
+             LocalHttpServer::text("{\"releases\":[" + release("Proche", threeTracks) + ","
+                                   + release("Coffret", medium(1, "other", "A", "B")) + "]}")},
+            &server, toc);
+        QCOMPARE(outcome.failure, QString());
+        QCOMPARE(outcome.candidates.size(), 1);
+        QVERIFY(outcome.candidates[0].inexact);
+        QCOMPARE(outcome.candidates[0].sourceText(), QStringLiteral("MusicBrainz (approchant)"));
+        QCOMPARE(titlesOf(outcome.candidates[0]), (QStringList{"Un", "Deux", "Trois"}));
+        QCOMPARE(server.requests().size(), 2);
+        QCOMPARE(server.requests()[1].target, "/ws/2/discid/" + DiscId.toLatin1()
+                                                  + "?toc=1+3+45150+150+15150+30150&cdstubs=no"
+                                                    "&inc=recordings+artist-credits&fmt=json");
     }
 
     void musicBrainzFailures_data()
@@ -244,6 +269,19 @@ private slots:
             << "DTITLE=Various / Compil\r\nTTITLE0=Marc Aubry / Chanson\r\nTTITLE1=Sans artiste\r\nTTITLE2=Inès / A / B\r\n"
             << "Various" << "Compil" << QStringList{"Chanson", "Sans artiste", "A / B"}
             << QStringList{"Marc Aubry", "", "Inès"};
+        QTest::newRow("Divers: every title Artist: Title")
+            << "DTITLE=Divers / Jazz\nTTITLE0=Bireli Lagrène: New York City\nTTITLE1=Django: Minor: Swing\n"
+            << "Divers" << "Jazz" << QStringList{"New York City", "Minor: Swing"}
+            << QStringList{"Bireli Lagrène", "Django"};
+        QTest::newRow("Various Artists: every title Artist - Title")
+            << "DTITLE=Various Artists / Hits\nTTITLE0=A - Un\nTTITLE1=B - Deux - live\n"
+            << "Various Artists" << "Hits" << QStringList{"Un", "Deux - live"} << QStringList{"A", "B"};
+        QTest::newRow("Compilation: a dash in one title only stays")
+            << "DTITLE=Compilation / Mix\nTTITLE0=Intro - Live\nTTITLE1=Outro\n"
+            << "Compilation" << "Mix" << QStringList{"Intro - Live", "Outro"} << QStringList{"", ""};
+        QTest::newRow("not Various: every title with a dash stays")
+            << "DTITLE=Groupe / Album\nTTITLE0=Un - live\nTTITLE1=Deux - live\n"
+            << "Groupe" << "Album" << QStringList{"Un - live", "Deux - live"} << QStringList{"", ""};
         QTest::newRow("not Various: a slash stays in the title")
             << "DTITLE=Groupe / Album\nTTITLE0=AC / DC\nTTITLE1=B\nTTITLE2=C\n"
             << "Groupe" << "Album" << QStringList{"AC / DC", "B", "C"} << QStringList{"", "", ""};

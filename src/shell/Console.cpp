@@ -1,0 +1,88 @@
+#include "Console.h"
+
+#include <QtGlobal>
+
+namespace {
+
+QStringList fromArgv(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+namespace {
+
+bool leadsSomewhere(DWORD handle)
+{
+    const HANDLE h = GetStdHandle(handle);
+    return h != nullptr && h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_UNKNOWN;
+}
+
+} // namespace
+
+void Console::attachToParent()
+{
+    const bool outRedirected = leadsSomewhere(STD_OUTPUT_HANDLE);
+    const bool errRedirected = leadsSomewhere(STD_ERROR_HANDLE);
+    if ((!outRedirected || !errRedirected) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        // Streams that a caller redirected (to a file, a pipe) stay where they lead.
+        if (!outRedirected)
+            std::freopen("CONOUT$", "w", stdout);
+        if (!errRedirected)
+            std::freopen("CONOUT$", "w", stderr);
+    }
+    if (GetConsoleWindow() == nullptr)
+        return;
+    SetConsoleOutputCP(CP_UTF8);
+    for (const DWORD which : {STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE h = GetStdHandle(which);
+        DWORD mode = 0;
+        if (GetConsoleMode(h, &mode))
+            SetConsoleMode(h, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+    }
+}
+
+QStringList Console::arguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    int count = 0;
+    if (LPWSTR *wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 0; i < count; ++i)
+            arguments << QString::fromWCharArray(wide[i]);
+        LocalFree(wide);
+        return arguments;
+    }
+    return fromArgv(argc, argv);
+}
+
+QByteArray Console::encode(const QString &text)
+{
+    return text.toUtf8();
+}
+
+#else
+
+void Console::attachToParent() {}
+
+QStringList Console::arguments(int argc, char *argv[])
+{
+    return fromArgv(argc, argv);
+}
+
+QByteArray Console::encode(const QString &text)
+{
+    return text.toLocal8Bit();
+}
+
+#endif
