@@ -41,6 +41,7 @@ public:
                              std::int32_t count) override;
     QString lastOpenFailure() const override { return m_lastOpenFailure; }
     QString discSource(std::int32_t handle) const override;
+    bool isAudioTrack(std::int32_t handle, std::int32_t trackNumber) const override;
     void setStopCheck(std::function<bool()> stopRequested) override;
 
     // Re-reads paranoia may make of one damaged sector before giving it up (the read then

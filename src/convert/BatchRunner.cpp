@@ -4,6 +4,7 @@
 #include "CoreTexts.h"
 #include "MusicFolderLock.h"
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <system_error>
@@ -186,8 +187,9 @@ bool BatchRunner::beginBatch()
         return true;
     m_folderLock = std::make_unique<MusicFolderLock>(m_form.lsDossier);
     if (!m_folderLock->tryLock() && m_folderLock->heldElsewhere()) {
+        const QString refusal = m_folderLock->failure();
         m_folderLock.reset();
-        showSafely([&] { m_view.showMessage(MusicFolderLock::refusalText(), MessageIcon::Exclamation); });
+        showSafely([&] { m_view.showMessage(refusal, MessageIcon::Exclamation); });
         return false;
     }
     return true;
@@ -268,6 +270,17 @@ void BatchRunner::ConvertirPistes()
         m_view.showMessage(finished, MessageIcon::Information);
         m_view.setProgressValue(0);
     });
+}
+
+std::vector<BatchRunner::TrackOutcome> BatchRunner::trackOutcomes() const
+{
+    std::vector<TrackOutcome> outcomes;
+    for (const auto &track : m_tracks) {
+        const bool reported = std::any_of(track->events.begin(), track->events.end(),
+                                          [](const Track::Event &event) { return event.message; });
+        outcomes.push_back({track->position, track->tags.title, track->made, !track->made && reported});
+    }
+    return outcomes;
 }
 
 void BatchRunner::readTracks(TrackView &reading, std::int32_t count)

@@ -84,6 +84,18 @@ public:
     // Those files, in list order.
     const QStringList &producedFiles() const { return m_produced; }
 
+    // The ticked tracks the last batch reached, in list order: the text each was converted
+    // with, whether it gave its file, whether it failed (reported an error; a track that a
+    // cancel stopped did neither). Read once ConvertirPistes has returned.
+    struct TrackOutcome
+    {
+        std::int32_t position = 0;
+        QString title;
+        bool produced = false;
+        bool failed = false;
+    };
+    std::vector<TrackOutcome> trackOutcomes() const;
+
 private:
     struct Track;
     struct Report;

@@ -152,6 +152,12 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
         warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
+    // A data track (the first track of a mixed-mode CD) has no audio to read: said so, and
+    // nothing is written.
+    if (!reader->isAudioTrack(m_form.LlHandleCD.load(), trackNumber)) {
+        warn(CoreTexts::notAudio(name));
+        return Extracted::Done;
+    }
     const std::int32_t start = checkedSub(trackStart, discStart);
     const std::int32_t length = checkedSub(trackEnd, trackStart);
 

@@ -84,6 +84,12 @@ inline QString writeError(const QString &path)
     return QStringLiteral("Erreur lors de l'ecriture du fichier ") + path;
 }
 
+inline QString notAudio(const QString &name)
+{
+    return QStringLiteral("%1 n'est pas une piste audio (elle contient des données) : elle ne donne aucun fichier.")
+        .arg(name);
+}
+
 inline QString duplicateName(const QString &name)
 {
     return QStringLiteral("Une piste du même nom a déjà été convertie : ") + name;

@@ -127,7 +127,7 @@ QString CommandLine::usage(const QString &program)
                "\n"
                "Codes de sortie de --convert : 0 tout est converti ; 1 une piste au moins\n"
                "n'a pas donné son fichier ; 2 argument incorrect ; 128 + numéro du signal\n"
-               "si la conversion est interrompue (130 pour Ctrl+C).\n"
+               "si la conversion est interrompue (130 pour Ctrl+C, 131 pour Ctrl+\\).\n"
                "\n"
                "Variable d'environnement : SONALBURY_MUSICBRAINZ_URL, une autre adresse de base\n"
                "pour MusicBrainz (par défaut https://musicbrainz.org).\n")

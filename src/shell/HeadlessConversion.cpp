@@ -72,7 +72,7 @@ void lookUpTitles(TrackList &list, const CdReader &reader, std::int32_t handle,
         failures = lookup.failures();
     }
     for (const QString &failure : std::as_const(failures))
-        printTo(err, failure + QLatin1Char('\n'));
+        printTo(err, terminalText(failure, false) + QLatin1Char('\n'));
     const std::optional<titles::TitleCandidate> pick = titles::TitleLookup::headlessPick(candidates);
     if (!pick) {
         printTo(out, ShellTexts::noTitlesFound());
@@ -97,6 +97,12 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
                           const QString &applicationName, FormFields &form, std::FILE *out,
                           std::FILE *err)
 {
+#ifdef SIGPIPE
+    // A reader of our output that went away (| head) must not kill the conversion, before
+    // it starts (the lines of the title lookup) or halfway, leaving its unfinished files:
+    // the lines are lost, the files are made.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     TerminalView view(out, err, isatty(fileno(out)) != 0);
     SettingsStore store(applicationName);
     ChargerParametres(form, store);
@@ -167,11 +173,6 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     interruptedForm = &form;
     interruptSignal = 0;
     std::optional<SignalGuard> interrupts(std::in_place, onInterrupt);
-#ifdef SIGPIPE
-    // A reader of our output that went away (| head) must not kill the conversion halfway
-    // and leave its unfinished files: the lines are lost, the files are made.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
 
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
@@ -197,11 +198,9 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
-    if (produced > 0) {
-        QString error;
-        if (!DiscTitles::remember(reader, disc.handle, TrackTitles::fieldsOf(list), &error))
-            printTo(err, error + QLatin1Char('\n'));
-    }
+    QString error;
+    if (!DiscTitles::remember(reader, disc.handle, TrackTitles::fieldsOf(list), batch.trackOutcomes(), &error))
+        printTo(err, error + QLatin1Char('\n'));
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
     for (const QString &path : producedFiles)

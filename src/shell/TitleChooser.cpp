@@ -2,7 +2,10 @@
 
 #include "ui_TitleChooser.h"
 
+#include "RipView.h"
+
 #include <QHeaderView>
+#include <QMessageBox>
 #include <QPushButton>
 
 namespace {
@@ -10,6 +13,7 @@ namespace {
 // The chooser's own texts.
 const QString ApplyText = QStringLiteral("Appliquer");
 const QString CancelText = QStringLiteral("Annuler");
+const QString ForgetText = QStringLiteral("Oublier ces titres");
 const QString NothingFound = QStringLiteral("Aucun titre n'a été trouvé pour ce disque.");
 
 } // namespace
@@ -22,6 +26,10 @@ TitleChooser::TitleChooser(const QList<titles::TitleCandidate> &candidates, cons
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     m_apply = m_ui->boutons->addButton(ApplyText, QDialogButtonBox::AcceptRole);
     m_cancel = m_ui->boutons->addButton(CancelText, QDialogButtonBox::RejectRole);
+    m_forget = m_ui->boutons->addButton(ForgetText, QDialogButtonBox::ActionRole);
+    m_forget->setAutoDefault(false);
+    m_forget->setVisible(false);
+    connect(m_forget, &QPushButton::clicked, this, &TitleChooser::forgetSelected);
     m_apply->setDefault(true);
     m_apply->setAutoDefault(true);
     m_cancel->setAutoDefault(false);
@@ -52,22 +60,49 @@ TitleChooser::~TitleChooser() = default;
 void TitleChooser::setResults(const QList<titles::TitleCandidate> &candidates, const QStringList &failures)
 {
     m_candidates = candidates;
+    m_failures = failures;
+    showCandidates();
+}
+
+void TitleChooser::showCandidates()
+{
     m_ui->lstCandidats->clear();
-    for (const titles::TitleCandidate &candidate : candidates)
+    for (const titles::TitleCandidate &candidate : std::as_const(m_candidates))
     {
         auto *item = new QTreeWidgetItem(m_ui->lstCandidats, QStringList{candidate.label(), candidate.sourceText()});
         item->setToolTip(0, candidate.label());
     }
-    QStringList lines = failures;
-    if (candidates.isEmpty())
+    QStringList lines = m_failures;
+    if (m_candidates.isEmpty())
         lines.prepend(NothingFound);
     m_ui->lblEchecs->setText(lines.join(QLatin1Char('\n')));
     m_ui->lblEchecs->setVisible(!lines.isEmpty());
-    m_apply->setEnabled(!candidates.isEmpty());
-    if (!candidates.isEmpty())
+    m_apply->setEnabled(!m_candidates.isEmpty());
+    if (!m_candidates.isEmpty())
         m_ui->lstCandidats->setCurrentItem(m_ui->lstCandidats->topLevelItem(0));
     showPreview();
     m_ui->lstCandidats->setFocus();
+}
+
+void TitleChooser::setForgetRemembered(std::function<QString()> forget)
+{
+    m_forgetRemembered = std::move(forget);
+    showPreview();
+}
+
+void TitleChooser::forgetSelected()
+{
+    const int index = selectedIndex();
+    if (!m_forgetRemembered || index < 0 || index >= m_candidates.size()
+        || m_candidates[index].source != titles::TitleCandidate::Source::Remembered)
+        return;
+    const QString failure = m_forgetRemembered();
+    if (!failure.isEmpty()) {
+        QMessageBox::warning(this, programTitle(), failure);
+        return;
+    }
+    m_candidates.removeAt(index);
+    showCandidates();
 }
 
 int TitleChooser::selectedIndex() const
@@ -93,6 +128,8 @@ void TitleChooser::showPreview()
 {
     m_ui->lstApercu->clear();
     const std::optional<titles::TitleCandidate> candidate = selectedCandidate();
+    m_forget->setVisible(m_forgetRemembered && candidate
+                         && candidate->source == titles::TitleCandidate::Source::Remembered);
     if (!candidate)
         return;
     // The artist column only when the tracks have artists of their own: a compilation.

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -39,14 +40,25 @@ public:
     int selectedIndex() const;
     QString email() const;
 
+    // How to forget the disc's remembered titles: returns an empty text, or why they could
+    // not be forgotten. With it, the remembered candidate offers "Oublier ces titres",
+    // which forgets them at once and takes them off the list.
+    void setForgetRemembered(std::function<QString()> forget);
+
     QPushButton *applyButton() const { return m_apply; }
     QPushButton *cancelButton() const { return m_cancel; }
+    QPushButton *forgetButton() const { return m_forget; }
 
 private:
+    void showCandidates();
     void showPreview();
+    void forgetSelected();
 
     std::unique_ptr<Ui::TitleChooser> m_ui;
     QList<titles::TitleCandidate> m_candidates;
+    QStringList m_failures;
+    std::function<QString()> m_forgetRemembered;
     QPushButton *m_apply = nullptr;
     QPushButton *m_cancel = nullptr;
+    QPushButton *m_forget = nullptr;
 };

@@ -351,9 +351,9 @@ void frmPrincipal::Command_rip_Click()
             // One job: the window's batch reads and encodes one track after the other.
             BatchRunner batch(m_form, *m_view, m_tracks, 1);
             batch.setLevelOptions(levelling);
-            m_batchProduced = 0;
+            m_batchOutcomes.clear();
             batch.ConvertirPistes();
-            m_batchProduced = batch.tracksProduced();
+            m_batchOutcomes = batch.trackOutcomes();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
@@ -378,8 +378,7 @@ void frmPrincipal::onBatchReturned()
         return;
     }
     resetAfterBatch(m_form);
-    if (m_batchProduced > 0)
-        rememberTitles();
+    rememberTitles();
     emit batchFinished();
 }
 
@@ -445,6 +444,7 @@ void frmPrincipal::rechercher_Click()
     if (!lookUpTitles(lookup, *request))
         return;
     TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
+    chooser.setForgetRemembered([&lookup] { return DiscTitles::forget(lookup.musicBrainzDiscId()); });
     for (;;) {
         const int outcome = chooser.exec();
         if (m_unloaded)
@@ -488,7 +488,7 @@ bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::Title
 void frmPrincipal::rememberTitles()
 {
     QString error;
-    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, TrackTitles::fieldsOf(m_tracks), &error))
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, TrackTitles::fieldsOf(m_tracks), m_batchOutcomes, &error))
         message(error, MessageIcon::Exclamation);
 }
 
@@ -548,7 +548,7 @@ void frmPrincipal::Form_Unload()
         return;
     m_unloaded = true;
     if (!SauverParametres(m_form, m_store)) {
-        message(ShellTexts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
+        message(ShellTexts::settingsFailed(m_store.location(), m_store.failure()), MessageIcon::Exclamation);
         m_exitCode = 1;
     }
     // The open drive is not closed: the reader goes with it.

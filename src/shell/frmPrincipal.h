@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BatchRunner.h"
 #include "CdReader.h"
 #include "FormFields.h"
 #include "RipView.h"
@@ -11,6 +12,7 @@
 #include <QThread>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QLabel;
 class QTreeWidgetItem;
@@ -115,7 +117,7 @@ private:
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
     std::int32_t m_batchDrive = 0;
-    std::int32_t m_batchProduced = 0; // written by the batch's thread before it ends
+    std::vector<BatchRunner::TrackOutcome> m_batchOutcomes; // written by the batch's thread before it ends
     bool m_closeRequested = false;
     bool m_unloaded = false;
     bool m_terminating = false;

@@ -189,12 +189,39 @@ void TitleLookup::end()
 
 std::optional<TitleCandidate> TitleLookup::headlessPick(const QList<TitleCandidate> &candidates)
 {
+    std::optional<TitleCandidate> pick;
     for (const TitleCandidate::Source source : {TitleCandidate::Source::Remembered, TitleCandidate::Source::CdText,
-                                                TitleCandidate::Source::MusicBrainz, TitleCandidate::Source::Cddb})
-        for (const TitleCandidate &candidate : candidates)
-            if (candidate.source == source && !candidate.inexact)
-                return candidate;
-    return std::nullopt;
+                                                TitleCandidate::Source::MusicBrainz, TitleCandidate::Source::Cddb}) {
+        for (const TitleCandidate &candidate : candidates) {
+            if (candidate.source == source && !candidate.inexact) {
+                pick = candidate;
+                break;
+            }
+        }
+        if (pick)
+            break;
+    }
+    if (!pick || pick->source != TitleCandidate::Source::Remembered)
+        return pick;
+    // A track remembered without a title (it failed, or kept its default name) takes the
+    // next answer's: a title corrected since then names it at last.
+    QList<TitleCandidate> others;
+    for (const TitleCandidate &candidate : candidates)
+        if (candidate.source != TitleCandidate::Source::Remembered)
+            others << candidate;
+    const std::optional<TitleCandidate> next = headlessPick(others);
+    for (qsizetype i = 0; next && i < pick->tracks.size() && i < next->tracks.size(); ++i) {
+        TrackTitle &track = pick->tracks[i];
+        const TrackTitle &other = next->tracks[i];
+        if (!track.title.trimmed().isEmpty() || other.title.trimmed().isEmpty())
+            continue;
+        track.title = other.title;
+        if (track.artist.trimmed().isEmpty())
+            track.artist = !other.artist.trimmed().isEmpty() ? other.artist
+                           : next->artist != pick->artist    ? next->artist
+                                                             : QString();
+    }
+    return pick;
 }
 
 } // namespace titles

@@ -64,7 +64,8 @@ public:
     QString musicBrainzDiscId() const { return m_discId; }
 
     // The candidate a run without a window takes: the first remembered, else CD-Text,
-    // else MusicBrainz, else an exact CDDB match; never a close match.
+    // else MusicBrainz, else an exact CDDB match; never a close match. Remembered titles
+    // that leave a track unnamed take that track's title from the next of these.
     static std::optional<TitleCandidate> headlessPick(const QList<TitleCandidate> &candidates);
 
 signals:

@@ -221,6 +221,7 @@ private slots:
     void closingDuringEncoding_data();
     void closingDuringEncoding();
     void truncatedImage();
+    void dataTrackIsNoAudioTrack();
     void unwritableFolder_data();
     void unwritableFolder();
     void diskFullWhileWritingTheWav();
@@ -958,6 +959,30 @@ void TestConversion::truncatedImage()
     std::vector<std::int16_t> start = trackAudio(2);
     start.resize(partial.size());
     QVERIFY(partial == start);
+}
+
+void TestConversion::dataTrackIsNoAudioTrack()
+{
+    // A mixed-mode CD: its first track holds data. Converting it says so and leaves nothing;
+    // the audio tracks after it convert as usual.
+    discimage::DiscLayout mixed;
+    mixed.audio = discimage::Audio::Tones;
+    mixed.tracks = {discimage::Track{150, 0, true}, discimage::Track{150, 150, false}};
+    const QString cue = discimage::write(freshFolder() + u"/mixed"_s, mixed);
+    LibcdioReader reader({cue});
+    reader.ScanDrives();
+    Rig rig(reader, freshFolder());
+    rig.form.LlHandleCD = reader.OpenDrive(reader.GetDriveAddress(reader.GetDriveCount() - 1));
+    QVERIFY(rig.form.LlHandleCD != 0);
+    rig.tracks.addItem(u"Données"_s, true);
+    rig.tracks.addItem(u"Musique"_s, true);
+
+    rig.batch.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(),
+             (QStringList{u"Données n'est pas une piste audio (elle contient des données) : elle ne donne aucun fichier."_s,
+                          u"Rip du CD terminé"_s}));
+    QCOMPARE(rig.files(), QStringList{u"Musique.mp3"_s});
 }
 
 void TestConversion::unwritableFolder_data()

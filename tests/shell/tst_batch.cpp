@@ -79,9 +79,10 @@ private:
     }
 
     // Runs "Rechercher les titres..." and answers the chooser: its rows ("source | label")
-    // and its failure lines, then Appliquer (first row) or Annuler.
+    // and its failure lines, then Appliquer (first row) or Annuler; "Oublier ces titres"
+    // first when forget.
     // With SONALBURY_SCREENSHOTS set, the chooser is saved there as screenshot.
-    static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {})
+    static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {}, bool forget = false)
     {
         QStringList offered;
         QTimer poll;
@@ -90,6 +91,8 @@ private:
             if (!chooser)
                 return;
             poll.stop();
+            if (forget)
+                chooser->forgetButton()->click();
             const QTreeWidget *rows = chooser->findChild<QTreeWidget *>(QStringLiteral("lstCandidats"));
             for (int i = 0; i < rows->topLevelItemCount(); ++i)
                 offered << rows->topLevelItem(i)->text(1).left(18) + QStringLiteral(" | ")
@@ -324,6 +327,9 @@ private slots:
         const QStringList again = searchTitles(*w, false, QStringLiteral("chooser.png"));
         QCOMPARE(again.mid(0, 3), (QStringList{"Titres enregistrés | Various — Saisons", "CD-Text | Various — Saisons",
                                                "MusicBrainz | Marc Aubry & Inès Caron — Quatre saisons (2003)"}));
+        // Forgotten from the chooser, they are gone for good.
+        QCOMPARE(searchTitles(*w, false, {}, true).first(), QStringLiteral("CD-Text | Various — Saisons"));
+        QCOMPARE(searchTitles(*w, false).first(), QStringLiteral("CD-Text | Various — Saisons"));
 
         // The disc opened again starts afresh: its tags no longer carry the titles applied.
         emit WindowHarness::drives(*w)->activated(0);

@@ -1,6 +1,8 @@
+#include "FullDisk.h"
 #include "Parametres.h"
 #include "SettingsStore.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -203,6 +205,39 @@ private slots:
         QVERIFY(QDir().mkpath(store.location()));
         form.settings.LlBitrate = 320;
         QVERIFY(!SauverParametres(form, store));
+    }
+
+    // A full disk: the save says so with the system's reason, and the settings saved
+    // before are still there, whole.
+    void fullDiskIsReportedAndKeepsTheSettings_data()
+    {
+        QTest::addColumn<qint64>("bytesLeft");
+        QTest::newRow("no room at all") << qint64(0);
+        // QSettings' own lock file fits, the settings do not.
+        QTest::newRow("room for a small file") << qint64(200);
+    }
+    void fullDiskIsReportedAndKeepsTheSettings()
+    {
+        QFETCH(qint64, bytesLeft);
+        const QString app = freshName();
+        SettingsStore store(app);
+        FullDisk disk(QFileInfo(store.location()).path());
+        if (!disk.unavailable().isEmpty())
+            QSKIP(qPrintable(disk.unavailable()));
+        FormFields form;
+        form.settings.LlBitrate = 192;
+        QVERIFY(SauverParametres(form, store));
+        const QByteArray before = readAll(store.location());
+        QVERIFY(before.contains("Bitrate=\"192\""));
+        disk.fill(bytesLeft);
+        form.settings.LlBitrate = 320;
+        form.settings.LsServeur = QString(4096, QLatin1Char('s'));
+        QVERIFY2(!SauverParametres(form, store), qPrintable(disk.how()));
+        // Under a file-size limit the disk itself has room: with no room for QSettings'
+        // lock file, no reason can be told then.
+        if (bytesLeft > 0 || disk.how() == QStringLiteral("tmpfs"))
+            QVERIFY2(!store.failure().isEmpty(), qPrintable(disk.how()));
+        QCOMPARE(readAll(store.location()), before);
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -104,6 +105,42 @@ private slots:
         chooser.setResults(sampleCandidates(), {});
         QVERIFY(chooser.applyButton()->isEnabled());
         QCOMPARE(chooser.selectedIndex(), 0);
+    }
+
+    // The remembered candidate offers to forget it: at once, without a question, and it
+    // leaves the list; a failure to forget is told and the candidate stays.
+    void rememberedTitlesCanBeForgotten()
+    {
+        TitleChooser chooser(sampleCandidates(), {}, QString());
+        chooser.show();
+        QVERIFY(!chooser.forgetButton()->isVisible()); // nothing to forget them with yet
+        int forgotten = 0;
+        QString failure = QStringLiteral("Les titres enregistrés de ce disque n'ont pas pu être oubliés : accès refusé");
+        chooser.setForgetRemembered([&] {
+            ++forgotten;
+            return failure;
+        });
+        QVERIFY(chooser.forgetButton()->isVisible());
+        QCOMPARE(chooser.forgetButton()->text(), QStringLiteral("Oublier ces titres"));
+        QVERIFY(!chooser.forgetButton()->isDefault());
+
+        QTimer::singleShot(0, &chooser, [] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+                box->accept();
+        });
+        QTest::mouseClick(chooser.forgetButton(), Qt::LeftButton);
+        QCOMPARE(forgotten, 1);
+        QCOMPARE(chooser.selectedCandidate()->source, TitleCandidate::Source::Remembered);
+
+        failure.clear();
+        QTest::mouseClick(chooser.forgetButton(), Qt::LeftButton);
+        QCOMPARE(forgotten, 2);
+        auto *list = chooser.findChild<QTreeWidget *>(QStringLiteral("lstCandidats"));
+        QCOMPARE(column(list, 1), QStringList{"CDDB approché"});
+        QCOMPARE(chooser.selectedCandidate()->source, TitleCandidate::Source::Cddb);
+        // Only remembered titles can be forgotten.
+        QVERIFY(!chooser.forgetButton()->isVisible());
+        QVERIFY(chooser.isVisible());
     }
 };
 
