@@ -32,6 +32,11 @@ QString reasonOf(const std::exception &e)
 
 } // namespace
 
+LevelOptions levelOptionsOf(const FormFields::Settings &settings)
+{
+    return LevelOptions{settings.equalLoudness, settings.cutLeadingSilence};
+}
+
 void resetAfterBatch(FormFields &form)
 {
     form.LbStop.store(false);
@@ -225,8 +230,9 @@ void Conversion::encodeExtracted(Step &step)
     const TrackWork &files = step.files;
     m_view.setStatusText(CoreTexts::statusEncoding(files.name()));
     step.phase = Phase::Encoding;
+    LevelPlan plan;
     try {
-        EncoderMp3(files.wavPath, files.mp3Path, files.tags);
+        plan = EncoderMp3(files.wavPath, files.mp3Path, files.tags);
     } catch (const EncoderError &e) {
         if (m_form.closing.load()) {
             abandon(step);
@@ -241,6 +247,8 @@ void Conversion::encodeExtracted(Step &step)
     }
     step.phase = Phase::Idle;
     m_produced.append(files.mp3Path);
+    if (plan.limitedByPeak)
+        m_levelNotes.append(ConvertTexts::limitedByPeaks(files.name(), plan.reachedLufs()));
     if (m_form.settings.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(files.wavPath)) {
         const QString reason = OutputFiles::remove(files.wavPath);
         if (!reason.isEmpty())
@@ -249,7 +257,7 @@ void Conversion::encodeExtracted(Step &step)
     m_view.setProgressValue(0);
 }
 
-void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags)
+LevelPlan Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags)
 {
     m_view.setProgressMax(100);
     m_view.setProgressValue(0);
@@ -276,7 +284,9 @@ void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, cons
     lme.setArtistTag(tags.artist);
     lme.setTitleTag(tags.title);
     lme.setCommentTag(CoreTexts::encodedByComment());
+    lme.setLevelOptions(m_levelOptions);
     lme.Encode();
+    return lme.levelPlan();
 }
 
 void Conversion::lme_Progress(std::int32_t percent)

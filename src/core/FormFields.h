@@ -30,6 +30,10 @@ struct FormFields
         QString LsCgi;                   // carried between runs only
         std::int32_t LlLecteur = 0;      // index of the chosen drive
         QString LsCourriel;              // e-mail address CDDB servers ask for; empty = none
+        // The menu "Options", which the user may change during a batch: a batch is given
+        // them when it starts, on the thread that starts it, and keeps them to its end.
+        bool equalLoudness = false;      // every track brought to one loudness
+        bool cutLeadingSilence = false;  // the silence a track opens with is cut
     };
 
     Settings settings;

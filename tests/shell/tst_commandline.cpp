@@ -72,6 +72,10 @@ private slots:
                                                   << QStringList{} << true << QString() << true;
         QTest::newRow("jobs without convert") << QStringList{p, "--jobs", "2"} << QStringList{}
                                               << false << QString() << true;
+        QTest::newRow("volume-egal without convert") << QStringList{p, "--volume-egal"} << QStringList{}
+                                                     << false << QString() << true;
+        QTest::newRow("couper-silence without convert") << QStringList{p, "--couper-silence"} << QStringList{}
+                                                        << false << QString() << true;
     }
 
     void arguments()
@@ -102,6 +106,12 @@ private slots:
         QVERIFY(titled.titles);
         QCOMPARE(titled.email, QStringLiteral("a@b.org"));
         QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--convert")));
+        const CommandLine levelled = CommandLine::parse({QStringLiteral("p"), QStringLiteral("--volume-egal"),
+                                                         QStringLiteral("--convert"), QStringLiteral("--couper-silence")});
+        QVERIFY(levelled.error.isEmpty());
+        QVERIFY(levelled.equalLoudness && levelled.cutLeadingSilence);
+        QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--volume-egal")));
+        QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--couper-silence")));
     }
 };
 

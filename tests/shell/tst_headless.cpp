@@ -1,11 +1,14 @@
 #include "DiscImage.h"
 #include "HeadlessConversion.h"
 #include "TerminalView.h"
+#include "LoudnessMeter.h"
 #include "Mp3Check.h"
+#include "SettingsStore.h"
 #include "TestEnvironment.h"
 
 #include <QProcess>
 #include <QtTest>
+#include <cmath>
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -174,6 +177,36 @@ private:
     }
 
 private slots:
+    // --volume-egal and --couper-silence turn the options on for this run, with several
+    // jobs: a track opening with two seconds of silence loses them, a quiet track comes out
+    // at -18 LUFS; the settings keep the options off.
+    void levelOptionsForThisRun()
+    {
+        prepare({100});
+        m_discLayout = discimage::DiscLayout{};
+        m_discLayout.audio = discimage::Audio::Music;
+        m_discLayout.tracks = {discimage::Track{600, 0, false}, discimage::Track{600, 0, false}};
+        m_discLayout.shapes.resize(2);
+        m_discLayout.shapes[0].leadingSilence = 150;
+        m_discLayout.shapes[1].loudness = -28.0;
+        m_cue = discimage::write(QFileInfo(m_cue).path() + QStringLiteral("/disc"), m_discLayout);
+
+        QString err;
+        QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                      QStringLiteral("2"), QStringLiteral("--volume-egal"), QStringLiteral("--couper-silence")},
+                     nullptr, &err),
+                 0);
+        const auto cut = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY(cut.frames() <= 600 * 588 - 44100);
+        const auto quiet = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 2.mp3"));
+        LoudnessMeter meter(2, 44100, LoudnessMeter::Loudness);
+        meter.add(quiet.samples.data(), quiet.samples.size() / 2);
+        QVERIFY2(std::abs(meter.integratedLoudness() - -18.0) <= 0.5,
+                 qPrintable(QString::number(meter.integratedLoudness())));
+        QCOMPARE(SettingsStore(QStringLiteral("sonalbury-cdmp3")).read(QStringLiteral("VolumeEgal"), QStringLiteral("absent")),
+                 QStringLiteral("absent"));
+    }
+
     void convertsTheWholeDisc()
     {
         prepare({300, 200, 250});

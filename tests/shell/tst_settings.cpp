@@ -40,11 +40,16 @@ private slots:
         QCOMPARE(form.settings.LsServeur, QStringLiteral("gnudb.gnudb.org"));
         QCOMPARE(form.settings.LsCgi, QStringLiteral("/~cddb/cddb.cgi"));
         QCOMPARE(form.settings.LlLecteur, 0);
+        QCOMPARE(form.settings.equalLoudness, false);
+        QCOMPARE(form.settings.cutLeadingSilence, false);
 
         QVERIFY(SauverParametres(form, store));
         QSettings raw(store.location(), QSettings::IniFormat);
         raw.beginGroup(QStringLiteral("Parametres"));
-        QCOMPARE(raw.childKeys().size(), 8);
+        // The eight keys and the two options; no e-mail address was typed.
+        QCOMPARE(raw.childKeys().size(), 10);
+        QCOMPARE(raw.value(QStringLiteral("VolumeEgal")).toString(), QStringLiteral("0"));
+        QCOMPARE(raw.value(QStringLiteral("CouperSilence")).toString(), QStringLiteral("0"));
         QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("160"));
         QCOMPARE(raw.value(QStringLiteral("HauteQualite")).toString(), QStringLiteral("0"));
         QCOMPARE(raw.value(QStringLiteral("NomFichier")).toString(), QStringLiteral("3"));
@@ -119,6 +124,8 @@ private slots:
         QTest::newRow("lecteur beyond the list") << "Lecteur" << "12" << "12";
         QTest::newRow("courriel unchanged") << "Courriel" << "inès@example.org" << "inès@example.org";
         QTest::newRow("courriel erased is removed") << "Courriel" << "" << "absent";
+        QTest::newRow("equal loudness True") << "VolumeEgal" << "True" << "-1";
+        QTest::newRow("leading silence 1") << "CouperSilence" << "1" << "-1";
     }
 
     void storedTextLoadsAndIsWrittenBack()
@@ -148,6 +155,7 @@ private slots:
         QTest::newRow("bitrate beyond 32 bits") << "Bitrate" << "2147483648" << "160";
         QTest::newRow("empty mode") << "Mode" << "" << "0";
         QTest::newRow("quality word") << "HauteQualite" << "oui" << "0";
+        QTest::newRow("equal loudness word") << "VolumeEgal" << "oui" << "0";
         QTest::newRow("lecteur huge") << "Lecteur" << "1e12" << "0";
         QTest::newRow("type with unit") << "TypeEncodage" << "1 mp3" << "0";
         // Readable, but every track would fail at the encoder after being read in full.

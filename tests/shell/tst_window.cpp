@@ -108,10 +108,10 @@ private slots:
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(w->exitCode(), 0);
         QVERIFY(!w->isVisible());
-        // The settings just read were written back, all eight of them.
+        // The settings just read were written back, all eight of them and the two options.
         QSettings raw(SettingsStore(app).location(), QSettings::IniFormat);
         raw.beginGroup(QStringLiteral("Parametres"));
-        QCOMPARE(raw.childKeys().size(), 8);
+        QCOMPARE(raw.childKeys().size(), 10);
         QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
     }
 
@@ -455,8 +455,10 @@ private slots:
             for (QAction *item : top->menu()->actions())
                 menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
-        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter", "&?",
-                                     "  Aide", "  -", "  A &propos de Sonalbury CD-MP3..."}));
+        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter",
+                                     "&Options", "  &Volume égal pour toutes les pistes",
+                                     "  &Couper le silence au début des pistes", "&?", "  Aide", "  -",
+                                     "  A &propos de Sonalbury CD-MP3..."}));
         QCOMPARE(w->findChild<QAction *>(QStringLiteral("rechercher"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+T")));
 
