@@ -7,12 +7,6 @@
 // disc, the extraction, the conversion of one track and the batch.
 namespace CoreTexts {
 
-// The music folder is missing and cannot be made; path as the system spells it.
-inline QString musicFolderFailed(const QString &nativePath)
-{
-    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ».").arg(nativePath);
-}
-
 inline QString noDrive()
 {
     return QStringLiteral("Vous ne possédez pas de lecteur de CDRom");

@@ -82,11 +82,6 @@ QString trashFailed(const QString &name, const QString &reason)
 {
     return QStringLiteral("Impossible d'envoyer « %1 » dans la corbeille : %2.").arg(name, reason);
 }
-QString folderFailed(const QString &path)
-{
-    return CoreTexts::musicFolderFailed(QDir::toNativeSeparators(path))
-           + QStringLiteral(" Vérifiez que le dossier du programme est accessible en écriture.");
-}
 QString settingsFailed(const QString &where)
 {
     return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
@@ -208,8 +203,8 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     DialogLook::centreOnScreen(*this);
 
     const QString folder = musicFolder();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(Texts::folderFailed(folder), MessageIcon::Exclamation);
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        message(problem, MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }

@@ -7,6 +7,7 @@
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,7 +15,6 @@
 #include <QtTest>
 
 #include <sndfile.h>
-#include <unistd.h>
 
 #include <limits>
 #include <memory>
@@ -204,7 +204,7 @@ void TestExtraction::existingFileIsReplacedNotRewritten()
         writeFile(rig.path, old);
     } else if (kind == u"hard"_s) {
         writeFile(other, old);
-        QCOMPARE(::link(QFile::encodeName(other).constData(), QFile::encodeName(rig.path).constData()), 0);
+        QVERIFY(TestPlatform::hardLink(other, rig.path));
     } else if (kind == u"symbolic"_s) {
         writeFile(other, old);
         QVERIFY(QFile::link(other, rig.path));
