@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 #include <cstdint>
 
@@ -70,7 +71,7 @@ inline QString readError(const QString &name)
 
 inline QString writeError(const QString &path)
 {
-    return QStringLiteral("Erreur lors de l'ecriture du fichier ") + path;
+    return QStringLiteral("Erreur lors de l'ecriture du fichier ") + QDir::toNativeSeparators(path);
 }
 
 inline QString duplicateName(const QString &name)
@@ -90,7 +91,8 @@ inline QString conversionError(const QString &name, const QString &reason)
 
 inline QString cannotDelete(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Impossible de supprimer le fichier ") + path + QLatin1Char('\n') + reason;
+    return QStringLiteral("Impossible de supprimer le fichier ") + QDir::toNativeSeparators(path)
+           + QLatin1Char('\n') + reason;
 }
 
 inline QString tocOverflow()

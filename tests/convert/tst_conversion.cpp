@@ -619,13 +619,13 @@ void TestConversion::failedReadGoesOnWithTheNextTrack()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)),
                           u"Rip du CD terminé"_s}));
     // The partial file stays; the next track is whole.
     QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
     QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
     const qsizetype failure = rig.view.events.indexOf(
-        u"message Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s));
+        u"message Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)));
     QCOMPARE(rig.view.events.mid(failure + 1, 2),
              (QStringList{u"value 0"_s, u"status Etat : En attente"_s}));
 }
@@ -871,7 +871,7 @@ void TestConversion::mp3ThatCannotBeReplacedIsReported()
 
     QCOMPARE(rig->view.messages.size(), 2);
     const QString prefix = u"Erreur lors de la conversion de Un\nImpossible de supprimer le fichier "_s
-                           + rig->path(u"Un.mp3"_s) + u"\n"_s;
+                           + QDir::toNativeSeparators(rig->path(u"Un.mp3"_s)) + u"\n"_s;
     QVERIFY2(rig->view.messages[0].text.startsWith(prefix), qPrintable(rig->view.messages[0].text));
     QVERIFY(rig->view.messages[0].text.size() > prefix.size());
     QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
@@ -949,7 +949,7 @@ void TestConversion::truncatedImage()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.mp3"_s}));
     verifyMp3OfTrack(rig.path(u"Un.mp3"_s), 1);
@@ -992,8 +992,8 @@ void TestConversion::unwritableFolder()
     rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Un.wav"_s,
-                          u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Deux.wav"_s,
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Un.wav"_s),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Deux.wav"_s),
                           u"Rip du CD terminé"_s}));
     if (readOnly) {
         QVERIFY(entries(folder).isEmpty());
@@ -1015,8 +1015,8 @@ void TestConversion::diskFullWhileWritingTheWav()
         rig->batch.ConvertirPistes();
     }
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Un.wav"_s),
-                          u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Un.wav"_s)),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
 #endif
