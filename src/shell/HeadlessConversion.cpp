@@ -112,9 +112,8 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     form.LoRipper = &reader;
 
     const QString folder = MusicFolder::path(programFolder);
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        view.showMessage(CoreTexts::musicFolderFailed(folder),
-                         MessageIcon::Exclamation, programTitle());
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        view.showMessage(problem, MessageIcon::Exclamation, programTitle());
         return 1;
     }
     form.lsDossier = folder;

@@ -196,8 +196,8 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     DialogLook::centreOnScreen(*this);
 
     const QString folder = musicFolder();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(CoreTexts::musicFolderFailed(folder), MessageIcon::Exclamation);
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        message(problem, MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }

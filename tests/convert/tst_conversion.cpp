@@ -8,14 +8,16 @@
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstring>
@@ -60,6 +62,7 @@ Mp3Check::Tags tagsOf(const QString &path)
     return Mp3Check::readTags(path);
 }
 
+#ifdef Q_OS_UNIX
 // Lowers the largest file this process may write, as a full disk would stop it, and puts
 // the limit back when it goes out of scope.
 class FileSizeLimit
@@ -79,6 +82,7 @@ public:
 private:
     rlimit m_saved{};
 };
+#endif
 
 // A form, a view and a conversion around a reader; the music folder is a fresh folder.
 struct Rig
@@ -233,7 +237,9 @@ private slots:
 void TestConversion::initTestCase()
 {
     // Past the file-size limit, writes must fail instead of killing the process.
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     m_discLayout.audio = discimage::Audio::Tones;
     m_discLayout.tracks = {discimage::Track{150, 0, false}, discimage::Track{188, 30, false}};
@@ -619,13 +625,13 @@ void TestConversion::failedReadGoesOnWithTheNextTrack()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)),
                           u"Rip du CD terminé"_s}));
     // The partial file stays; the next track is whole.
     QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
     QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
     const qsizetype failure = rig.view.events.indexOf(
-        u"message Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s));
+        u"message Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)));
     QCOMPARE(rig.view.events.mid(failure + 1, 2),
              (QStringList{u"value 0"_s, u"status Etat : En attente"_s}));
 }
@@ -945,7 +951,7 @@ void TestConversion::mp3ThatCannotBeReplacedIsReported()
 
     QCOMPARE(rig->view.messages.size(), 2);
     const QString prefix = u"Erreur lors de la conversion de Un\nImpossible de supprimer le fichier "_s
-                           + rig->path(u"Un.mp3"_s) + u"\n"_s;
+                           + QDir::toNativeSeparators(rig->path(u"Un.mp3"_s)) + u"\n"_s;
     QVERIFY2(rig->view.messages[0].text.startsWith(prefix), qPrintable(rig->view.messages[0].text));
     QVERIFY(rig->view.messages[0].text.size() > prefix.size());
     QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
@@ -1024,7 +1030,7 @@ void TestConversion::truncatedImage()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.mp3"_s}));
     verifyMp3OfTrack(rig.path(u"Un.mp3"_s), 1);
@@ -1073,8 +1079,8 @@ void TestConversion::unwritableFolder_data()
 void TestConversion::unwritableFolder()
 {
     QFETCH(bool, readOnly);
-    if (readOnly && ::geteuid() == 0)
-        QSKIP("permissions do not bind the superuser");
+    if (readOnly && !TestPlatform::folderPermissionsBind())
+        QSKIP("folder permissions do not bind this user (the superuser, or anyone on Windows)");
 
     auto rig = imageRig();
     const QString folder = freshFolder() + u"/musiques"_s;
@@ -1091,8 +1097,8 @@ void TestConversion::unwritableFolder()
     rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Un.wav"_s,
-                          u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Deux.wav"_s,
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Un.wav"_s),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Deux.wav"_s),
                           u"Rip du CD terminé"_s}));
     if (readOnly) {
         QVERIFY(entries(folder).isEmpty());
@@ -1103,6 +1109,9 @@ void TestConversion::unwritableFolder()
 
 void TestConversion::diskFullWhileWritingTheWav()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("Windows has no file-size limit (RLIMIT_FSIZE) to stand for a full disk");
+#else
     auto rig = imageRig();
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
@@ -1111,14 +1120,18 @@ void TestConversion::diskFullWhileWritingTheWav()
         rig->batch.ConvertirPistes();
     }
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Un.wav"_s),
-                          u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Un.wav"_s)),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+#endif
 }
 
 void TestConversion::diskFullWhileWritingTheMp3()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("Windows has no file-size limit (RLIMIT_FSIZE) to stand for a full disk");
+#else
     auto rig = imageRig();
     rig->tracks.addItem(u"Un"_s, true);
     std::optional<FileSizeLimit> limit;
@@ -1135,6 +1148,7 @@ void TestConversion::diskFullWhileWritingTheMp3()
              qPrintable(rig->view.messages[0].text));
     QCOMPARE(rig->files(), QStringList{u"Un.wav"_s});
     QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+#endif
 }
 
 SONALBURY_TEST_MAIN_CORE(TestConversion)

@@ -129,6 +129,8 @@ private:
         m_cue = discimage::write(folder + QStringLiteral("/disc"), m_discLayout);
     }
 
+    // The program's output is UTF-8 (the locale's encoding on Linux, the console's as the
+    // program sets it on Windows).
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
         QProcess p;
@@ -136,9 +138,9 @@ private:
         if (!p.waitForFinished(120000))
             return -1;
         if (out)
-            *out = QString::fromLocal8Bit(p.readAllStandardOutput());
+            *out = QString::fromUtf8(p.readAllStandardOutput());
         if (err)
-            *err = QString::fromLocal8Bit(p.readAllStandardError());
+            *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
