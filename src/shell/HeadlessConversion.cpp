@@ -1,5 +1,6 @@
 #include "HeadlessConversion.h"
 
+#include "Conversion.h"
 #include "CoreTexts.h"
 #include "Disc.h"
 #include "DiscTitles.h"
@@ -105,15 +106,20 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     TerminalView view(out, err, isatty(fileno(out)) != 0);
     SettingsStore store(applicationName);
     ChargerParametres(form, store);
+    // For this run only: the terminal never writes the settings back.
+    form.settings.equalLoudness = form.settings.equalLoudness || line.equalLoudness;
+    form.settings.cutLeadingSilence = form.settings.cutLeadingSilence || line.cutLeadingSilence;
     form.LoRipper = &reader;
 
     const QString folder = MusicFolder::path(programFolder);
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        view.showMessage(CoreTexts::musicFolderFailed(folder),
-                         MessageIcon::Exclamation, programTitle());
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        view.showMessage(problem, MessageIcon::Exclamation, programTitle());
         return 1;
     }
     form.lsDossier = folder;
+    // Nobody is there to be asked: a file of the music folder is kept unless replacing
+    // was asked for.
+    form.existingFiles = line.replace ? ExistingFiles::Replace : ExistingFiles::Keep;
 
     // A mistyped path says so, rather than "cannot read the CD" about a drive named after it.
     if (!line.images.isEmpty() && !QFileInfo(line.images.first()).isFile()) {
@@ -175,6 +181,7 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     const int jobs = line.jobs > 0 ? line.jobs : std::max(1, QThread::idealThreadCount());
     // With one job the terminal shows one bar; with more, a block of one line per track.
     BatchRunner batch(form, view, list, jobs, jobs > 1 ? &view : nullptr);
+    batch.setLevelOptions(levelOptionsOf(form.settings));
     batch.ConvertirPistes();
     const QStringList &producedFiles = batch.producedFiles();
     const auto produced = static_cast<std::int32_t>(producedFiles.size());

@@ -139,6 +139,11 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     connect(m_ui->File1, &QListWidget::itemDoubleClicked, this, &frmPrincipal::File1_DblClick);
     connect(m_ui->rechercher, &QAction::triggered, this, &frmPrincipal::rechercher_Click);
     connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
+    // Kept as settings; a batch under way keeps the choices it started with.
+    connect(m_ui->volumeEgal, &QAction::toggled, this,
+            [this](bool on) { m_form.settings.equalLoudness = on; });
+    connect(m_ui->couperSilence, &QAction::toggled, this,
+            [this](bool on) { m_form.settings.cutLeadingSilence = on; });
     connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
     connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
 }
@@ -188,14 +193,16 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     DialogLook::centreOnScreen(*this);
 
     const QString folder = musicFolder();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(CoreTexts::musicFolderFailed(folder), MessageIcon::Exclamation);
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        message(problem, MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }
     RafraichirListe();
 
     ChargerParametres(m_form, m_store);
+    m_ui->volumeEgal->setChecked(m_form.settings.equalLoudness);
+    m_ui->couperSilence->setChecked(m_form.settings.cutLeadingSilence);
 
     setupDriveList();
     if (m_unloaded)
@@ -336,10 +343,13 @@ void frmPrincipal::Command_rip_Click()
     // A cancel pressed while nothing ran must not spoil this batch.
     m_form.LbStop = false;
     m_batchDrive = m_ui->cboLecteurs->currentIndex();
-    m_batch.reset(QThread::create([this] {
+    // Taken here, on the interface thread, where the menu changes them.
+    const LevelOptions levelling = levelOptionsOf(m_form.settings);
+    m_batch.reset(QThread::create([this, levelling] {
         try {
             // One job: the window's batch reads and encodes one track after the other.
             BatchRunner batch(m_form, *m_view, m_tracks, 1);
+            batch.setLevelOptions(levelling);
             m_batchOutcomes.clear();
             batch.ConvertirPistes();
             m_batchOutcomes = batch.trackOutcomes();

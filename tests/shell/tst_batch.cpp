@@ -13,9 +13,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QAbstractButton>
 #include <QtTest>
 
 // The convert button in the real window: the batch on its worker thread, the window that
@@ -34,11 +38,17 @@ private:
 
     QString music() const { return m_program + QStringLiteral("/musiques/"); }
 
-    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames)
+    // Tracks of these lengths; shaped tracks (of music) when shapes are given.
+    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames,
+                                        const std::vector<discimage::Shape> &shapes = {})
     {
         m_discLayout = discimage::DiscLayout{};
         for (const std::int32_t f : frames)
             m_discLayout.tracks.push_back(discimage::Track{f, 0, false});
+        if (!shapes.empty()) {
+            m_discLayout.audio = discimage::Audio::Music;
+            m_discLayout.shapes = shapes;
+        }
         const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_discLayout);
         m_gate = std::make_shared<GatedCdReader::Gate>();
         auto gated = std::make_unique<GatedCdReader>(std::make_unique<LibcdioReader>(QStringList{cue}), m_gate);
@@ -99,6 +109,23 @@ private:
         return offered;
     }
 
+    // The window with one of its menus open, as the user sees it: the menu is a window of
+    // its own, drawn over the main window's picture below its title.
+    static void saveWithOpenMenu(frmPrincipal &w, const QString &menuName, const QString &path)
+    {
+        auto *menu = w.findChild<QMenu *>(menuName);
+        QMenuBar *bar = w.menuBar();
+        const QPoint at = bar->mapTo(&w, bar->actionGeometry(menu->menuAction()).bottomLeft());
+        bar->setActiveAction(menu->menuAction());
+        QTRY_VERIFY(menu->isVisible());
+        QPixmap picture = w.grab();
+        QPainter painter(&picture);
+        painter.drawPixmap(at, menu->grab());
+        painter.end();
+        QVERIFY(picture.save(path));
+        menu->hide();
+    }
+
     qint64 trackFrames(int n) const { return qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588; }
 
 private slots:
@@ -144,10 +171,54 @@ private slots:
         QCOMPARE(f.settings.LlTypeEncodage, 0);
         QCOMPARE(f.LbStop.load(), false);
 
-        // So the next batch encodes at 320 kbit/s and replaces the earlier file.
+        // So the next batch encodes at 320 kbit/s; it replaces the earlier file once the user
+        // says so, keeping it being the default answer.
+        QStringList questions;
+        answerer.onBox = [&questions](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Question)
+                return;
+            questions << box.text();
+            QCOMPARE(box.defaultButton()->text(), QStringLiteral("&Garder"));
+            QCOMPARE(box.escapeButton(), static_cast<QAbstractButton *>(box.defaultButton()));
+            for (QAbstractButton *button : box.buttons())
+                if (button->text() == QStringLiteral("&Remplacer"))
+                    button->click();
+        };
         QVERIFY(runBatch(*w));
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions[0].startsWith(QStringLiteral("Le dossier musiques contient déjà « Piste 1.mp3 ».")),
+                 qPrintable(questions[0]));
         QCOMPARE(Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3")).bitrate, 320);
         QCOMPARE(musicFiles().size(), 2);
+    }
+
+    // The menu "Options" shows the saved choices, and what it is set to when the convert
+    // button is pressed goes to the batch and into the settings.
+    void optionsMenuReachesTheBatchAndTheSettings()
+    {
+        SettingsStore(m_app).write(QStringLiteral("VolumeEgal"), QStringLiteral("-1"));
+        std::vector<discimage::Shape> shapes(1);
+        shapes[0].leadingSilence = 150;
+        auto w = start({600}, shapes);
+        QVERIFY(w);
+        auto *equal = w->findChild<QAction *>(QStringLiteral("volumeEgal"));
+        auto *cut = w->findChild<QAction *>(QStringLiteral("couperSilence"));
+        QVERIFY(equal->isCheckable() && equal->isChecked());
+        QVERIFY(cut->isCheckable() && !cut->isChecked());
+        cut->trigger();
+        if (const QString folder = qEnvironmentVariable("SONALBURY_SCREENSHOTS"); !folder.isEmpty())
+            saveWithOpenMenu(*w, QStringLiteral("options"), folder + QStringLiteral("/options-menu.png"));
+
+        tick(*w, 1);
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        const Mp3Check::Audio audio = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY2(audio.ok(), qPrintable(audio.error));
+        QVERIFY(audio.frames() <= trackFrames(1) - 44100);
+
+        w->quitter_Click();
+        QCOMPARE(SettingsStore(m_app).read(QStringLiteral("VolumeEgal"), QString()), QStringLiteral("-1"));
+        QCOMPARE(SettingsStore(m_app).read(QStringLiteral("CouperSilence"), QString()), QStringLiteral("-1"));
     }
 
     void encodingTypeDecidesWhatStays_data()

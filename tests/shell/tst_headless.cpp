@@ -1,11 +1,14 @@
 #include "DiscImage.h"
 #include "HeadlessConversion.h"
 #include "TerminalView.h"
+#include "LoudnessMeter.h"
 #include "Mp3Check.h"
+#include "SettingsStore.h"
 #include "TestEnvironment.h"
 
 #include <QProcess>
 #include <QtTest>
+#include <cmath>
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -126,6 +129,8 @@ private:
         m_cue = discimage::write(folder + QStringLiteral("/disc"), m_discLayout);
     }
 
+    // The program's output is UTF-8 (the locale's encoding on Linux, the console's as the
+    // program sets it on Windows).
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
         QProcess p;
@@ -133,9 +138,9 @@ private:
         if (!p.waitForFinished(120000))
             return -1;
         if (out)
-            *out = QString::fromLocal8Bit(p.readAllStandardOutput());
+            *out = QString::fromUtf8(p.readAllStandardOutput());
         if (err)
-            *err = QString::fromLocal8Bit(p.readAllStandardError());
+            *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
@@ -163,8 +168,9 @@ private:
         for (const QString &name : blockedNames)
             QDir().mkpath(music() + name + QStringLiteral("/keep"));
         Result result;
+        // Told to replace, so that a folder in the way makes its track fail.
         result.status = run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
-                             QString::number(jobs)},
+                             QString::number(jobs), QStringLiteral("--remplacer")},
                             &result.out, &result.err);
         result.files = musicFiles();
         result.folder = QFileInfo(m_program).path() + QStringLiteral("/jobs%1").arg(jobs);
@@ -173,6 +179,36 @@ private:
     }
 
 private slots:
+    // --volume-egal and --couper-silence turn the options on for this run, with several
+    // jobs: a track opening with two seconds of silence loses them, a quiet track comes out
+    // at -18 LUFS; the settings keep the options off.
+    void levelOptionsForThisRun()
+    {
+        prepare({100});
+        m_discLayout = discimage::DiscLayout{};
+        m_discLayout.audio = discimage::Audio::Music;
+        m_discLayout.tracks = {discimage::Track{600, 0, false}, discimage::Track{600, 0, false}};
+        m_discLayout.shapes.resize(2);
+        m_discLayout.shapes[0].leadingSilence = 150;
+        m_discLayout.shapes[1].loudness = -28.0;
+        m_cue = discimage::write(QFileInfo(m_cue).path() + QStringLiteral("/disc"), m_discLayout);
+
+        QString err;
+        QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                      QStringLiteral("2"), QStringLiteral("--volume-egal"), QStringLiteral("--couper-silence")},
+                     nullptr, &err),
+                 0);
+        const auto cut = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY(cut.frames() <= 600 * 588 - 44100);
+        const auto quiet = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 2.mp3"));
+        LoudnessMeter meter(2, 44100, LoudnessMeter::Loudness);
+        meter.add(quiet.samples.data(), quiet.samples.size() / 2);
+        QVERIFY2(std::abs(meter.integratedLoudness() - -18.0) <= 0.5,
+                 qPrintable(QString::number(meter.integratedLoudness())));
+        QCOMPARE(SettingsStore(QStringLiteral("sonalbury-cdmp3")).read(QStringLiteral("VolumeEgal"), QStringLiteral("absent")),
+                 QStringLiteral("absent"));
+    }
+
     void convertsTheWholeDisc()
     {
         prepare({300, 200, 250});
@@ -214,7 +250,10 @@ private slots:
         QCOMPARE(tags.artist, QStringLiteral("Inès Caron"));
         QCOMPARE(tags.album, QStringLiteral("L’hiver"));
 
-        QCOMPARE(run(args, &out, &err), 0);
+        // The files of the first run are this disc's: they are replaced only when asked.
+        QCOMPARE(run(args, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("contient déjà « Flocon.mp3 » : gardé")), qPrintable(err));
+        QCOMPARE(run(args + QStringList{QStringLiteral("--remplacer")}, &out, &err), 0);
         QVERIFY2(out.startsWith(QStringLiteral("Titres : Inès Caron — L’hiver (Titres enregistrés (")), qPrintable(out));
         QVERIFY2(err.contains(QStringLiteral("Autre réponse : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(err));
     }

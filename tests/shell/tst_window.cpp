@@ -6,6 +6,7 @@
 #include "ScriptedCdReader.h"
 #include "SettingsStore.h"
 #include "TestEnvironment.h"
+#include "TestPlatform.h"
 #include "TrackTitles.h"
 #include "WindowHarness.h"
 
@@ -111,11 +112,11 @@ private slots:
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(w->exitCode(), 0);
         QVERIFY(!w->isVisible());
-        // The settings just read were written back, all eight of them.
-        QSettings raw(SettingsStore(app).location(), QSettings::IniFormat);
-        raw.beginGroup(QStringLiteral("Parametres"));
-        QCOMPARE(raw.childKeys().size(), 8);
-        QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
+        // The settings just read were written back, all eight of them and the two options.
+        const auto raw = TestPlatform::rawSettings(SettingsStore(app).location());
+        raw->beginGroup(QStringLiteral("Parametres"));
+        QCOMPARE(raw->childKeys().size(), 10);
+        QCOMPARE(raw->value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
     }
 
     void musicFolderThatCannotBeCreatedEndsTheProgram()
@@ -544,8 +545,10 @@ private slots:
             for (QAction *item : top->menu()->actions())
                 menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
-        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter", "&?",
-                                     "  Aide", "  -", "  A &propos de Sonalbury CD-MP3..."}));
+        QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  -", "  &Quitter",
+                                     "&Options", "  &Volume égal pour toutes les pistes",
+                                     "  &Couper le silence au début des pistes", "&?", "  Aide", "  -",
+                                     "  A &propos de Sonalbury CD-MP3..."}));
         QCOMPARE(w->findChild<QAction *>(QStringLiteral("rechercher"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+T")));
 
