@@ -428,6 +428,25 @@ class Bench:
                                                  ("startup.nodisc", launch("startup.nodisc", "--no-disc"))]):
                 self.attempt(name, body)
 
+    def levelling(self, rep):
+        """Row 8: the conversion with equal loudness and the silence cut, against without."""
+        def ours(name, options):
+            def body():
+                self.reset(self.music)
+                wall, cpu, rss = self.run(rep, name, [str(self.prog), "--image", str(self.cue),
+                                                      "--convert", "--jobs", "1", *options])
+                self.check_mp3s(self.music, name)
+                self.add(name, cpu)
+            return body
+
+        steps = [("level.on", ours("level.on", ["--volume-egal", "--couper-silence"]))]
+        # Row 3 converts without the options at one job already: its runs are the other side.
+        if not self.wanted("3"):
+            steps.append(("level.off", ours("level.off", [])))
+        for name, body in self.ordered(rep, steps):
+            self.attempt(name, body)
+        shutil.rmtree(self.music, ignore_errors=True)
+
     def measure_all(self):
         for rep in range(1, self.reps + 1):
             print(f"# repetition {rep} of {self.reps}", flush=True)
@@ -443,6 +462,8 @@ class Bench:
                 self.window_batches(rep)
             if self.wanted("6"):
                 self.startup(rep)
+            if self.wanted("8"):
+                self.levelling(rep)
 
     # ----- the table ----------------------------------------------------------------------
 
@@ -542,6 +563,11 @@ class Bench:
         if self.wanted("7"):
             row("7", "window batch, all cores vs one job [s]", m("window.batch.seconds"),
                 m("window.jobs1.seconds"), ("ratio", 0.6), failed=("window.batch", "window.jobs1"))
+        if self.wanted("8"):
+            off, off_cpu = (("headless.ours.jobs1", "headless.ours.jobs1.cpu") if self.wanted("3")
+                            else ("level.off", "level.off"))
+            row("8", "headless --jobs 1 CPU time, equal loudness and silence cut vs without [s]",
+                m("level.on"), m(off_cpu), ("ratio", 1.05), failed=("level.on", off))
         return rows, disturbed_rows
 
     def print_table(self, started, load_before):

@@ -30,3 +30,8 @@ step() {
     exit 1
   fi
 }
+
+# The folder of the compiler's runtime DLLs (libstdc++, libgcc_s) for posix threads.
+gccRuntimeDir() {
+  dirname "$("$triplet-g++-posix" -print-libgcc-file-name)"
+}

@@ -114,6 +114,15 @@ public:
         return false;
     }
 
+    // False when the track numbered trackNumber of the disc open under handle holds data,
+    // not audio: reading it as audio cannot succeed. True when unknown.
+    virtual bool isAudioTrack(std::int32_t handle, std::int32_t trackNumber) const
+    {
+        (void)handle;
+        (void)trackNumber;
+        return true;
+    }
+
     // Asked between the sectors of a ReadSectors call (which may take long on a damaged
     // disc read with retries): when it returns true, the call stops and returns 0 with
     // nothing appended. Called on the reading thread; must not throw. Empty: never stop.

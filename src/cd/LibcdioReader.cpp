@@ -543,6 +543,14 @@ QString LibcdioReader::discSource(std::int32_t handle) const
     return open == nullptr ? QString() : open->source;
 }
 
+bool LibcdioReader::isAudioTrack(std::int32_t handle, std::int32_t trackNumber) const
+{
+    const Disc *open = disc(handle);
+    if (open == nullptr || trackNumber < open->layout.firstTrack || trackNumber > open->layout.lastTrack)
+        return true;
+    return open->layout.tracks[static_cast<std::size_t>(trackNumber - open->layout.firstTrack)].audio;
+}
+
 void LibcdioReader::setStopCheck(std::function<bool()> stopRequested)
 {
     m_stopRequested = std::move(stopRequested);

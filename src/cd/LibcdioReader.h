@@ -43,6 +43,7 @@ public:
                              std::int32_t count) override;
     QString lastOpenFailure() const override { return m_lastOpenFailure; }
     QString discSource(std::int32_t handle) const override;
+    bool isAudioTrack(std::int32_t handle, std::int32_t trackNumber) const override;
     void setStopCheck(std::function<bool()> stopRequested) override;
     bool isImage(std::int32_t driveIndex) const override;
     std::int32_t mediaChanged(std::int32_t driveIndex) override;

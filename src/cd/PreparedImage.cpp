@@ -3,10 +3,13 @@
 #include "CdioHandle.h"
 #include "CdTexts.h"
 #include "FileSystem.h"
+#include "StoredFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 
@@ -178,16 +181,28 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.write(bytes) == bytes.size() && file.flush();
 }
 
+// "sonalbury-image-<process ID>-XXXXXX": a run that was killed leaves its folder, which
+// the next start recognises as ours and as no running process's.
+const QString FolderPrefix = QStringLiteral("sonalbury-image-");
+
 std::unique_ptr<QTemporaryDir> privateFolder()
 {
-    auto folder = std::make_unique<QTemporaryDir>(QDir::tempPath()
-                                                  + QStringLiteral("/sonalbury-image-XXXXXX"));
+    auto folder = std::make_unique<QTemporaryDir>(
+        QDir::tempPath() + QLatin1Char('/') + FolderPrefix
+        + QString::number(QCoreApplication::applicationPid()) + QStringLiteral("-XXXXXX"));
     if (!folder->isValid())
         return nullptr;
     return folder;
 }
 
 } // namespace
+
+void PreparedImage::sweepLeftovers()
+{
+    static const QRegularExpression leftover(QStringLiteral("^") + FolderPrefix
+                                             + QStringLiteral("(?<pid>[0-9]{1,10})-[A-Za-z0-9]{6}$"));
+    StoredFile::sweep(QDir::tempPath(), leftover);
+}
 
 PreparedImage::PreparedImage(PreparedImage &&) noexcept = default;
 PreparedImage &PreparedImage::operator=(PreparedImage &&) noexcept = default;

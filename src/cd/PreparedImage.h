@@ -30,6 +30,10 @@ public:
     // Reads the sheet at imagePath (.cue, .toc; anything else is passed on unchanged).
     static PreparedImage prepare(const QString &imagePath);
 
+    // Removes the private folders of runs that were killed: only ours (by their name), and
+    // only those whose process is gone.
+    static void sweepLeftovers();
+
     PreparedImage(PreparedImage &&) noexcept;
     PreparedImage &operator=(PreparedImage &&) noexcept;
     ~PreparedImage();

@@ -51,6 +51,7 @@ struct BatchRunner::Track
     bool finished = false;
     bool made = false; // the file asked for exists, complete
     QStringList files; // that file, once made
+    QStringList levelNotes; // its peaks kept it below the others' loudness
     std::vector<Event> events; // for the view, in the order they happened
     std::size_t eventsShown = 0;
 };
@@ -150,6 +151,31 @@ public:
         m_batch.deliverReports();
     }
 
+    // A question cannot wait for its turn in list order like a message: the reading waits
+    // for the answer. It is asked at once, but never while another box of the batch is
+    // open; what the encoders report meanwhile follows it.
+    ReplaceAnswer askReplace(const QString &question) override
+    {
+        m_batch.deliverReports();
+        {
+            std::unique_lock lock(m_batch.m_mutex);
+            while (m_batch.m_reporting && !m_batch.m_form.closing.load())
+                m_batch.m_changed.wait_for(lock, ClosePollInterval);
+            if (m_batch.m_form.closing.load())
+                return {};
+            m_batch.m_reporting = true;
+        }
+        ReplaceAnswer answer;
+        showSafely([&] { answer = m_batch.m_view.askReplace(question); });
+        {
+            const std::lock_guard lock(m_batch.m_mutex);
+            m_batch.m_reporting = false;
+            m_batch.m_changed.notify_all();
+        }
+        m_batch.deliverReports();
+        return answer;
+    }
+
     void yieldToUi() override
     {
         if (m_batch.m_encodeInline)
@@ -203,8 +229,9 @@ bool BatchRunner::beginBatch()
         return true;
     m_folderLock = std::make_unique<MusicFolderLock>(m_form.lsDossier);
     if (!m_folderLock->tryLock() && m_folderLock->heldElsewhere()) {
+        const QString refusal = m_folderLock->failure();
         m_folderLock.reset();
-        showSafely([&] { m_view.showMessage(MusicFolderLock::refusalText(), MessageIcon::Exclamation); });
+        showSafely([&] { m_view.showMessage(refusal, MessageIcon::Exclamation); });
         return false;
     }
     return true;
@@ -264,25 +291,44 @@ void BatchRunner::ConvertirPistes()
         readTracks(reading, count);
     }
 
+    QStringList levelNotes;
     {
         const std::lock_guard lock(m_mutex);
         showInOrder();
-        for (const auto &track : m_tracks)
+        for (const auto &track : m_tracks) {
             m_produced += track->files;
+            levelNotes += track->levelNotes;
+        }
     }
     deliverReports();
     if (m_form.closing.load())
         return;
+    // One box at the end rather than one per track: the user is told once, with the rest.
+    QString finished = CoreTexts::ripFinished();
+    if (!levelNotes.isEmpty())
+        finished += QStringLiteral("\n\n") + levelNotes.join(QLatin1Char('\n'));
     showSafely([&] {
         m_view.refreshFileList();
-        m_view.showMessage(CoreTexts::ripFinished(), MessageIcon::Information);
+        m_view.showMessage(finished, MessageIcon::Information);
         m_view.setProgressValue(0);
     });
+}
+
+std::vector<BatchRunner::TrackOutcome> BatchRunner::trackOutcomes() const
+{
+    std::vector<TrackOutcome> outcomes;
+    for (const auto &track : m_tracks) {
+        const bool reported = std::any_of(track->events.begin(), track->events.end(),
+                                          [](const Track::Event &event) { return event.message; });
+        outcomes.push_back({track->position, track->tags.title, track->made, !track->made && reported});
+    }
+    return outcomes;
 }
 
 void BatchRunner::readTracks(TrackView &reading, std::int32_t count)
 {
     Conversion reader(m_form, reading);
+    reader.setLevelOptions(m_levelOptions);
     for (std::int32_t i = 1; i <= count; ++i) {
         if (m_form.closing.load())
             break;
@@ -364,15 +410,18 @@ void BatchRunner::encodeTracks()
 void BatchRunner::encode(Track &track)
 {
     QStringList produced;
+    QStringList levelNotes;
     try {
         TrackView view(*this, Step::Encoding);
         view.setTrack(&track);
         Conversion encoding(m_form, view);
+        encoding.setLevelOptions(m_levelOptions);
         if (m_form.closing.load())
             encoding.abandonExtracted(*track.extracted);
         else
             encoding.encodeTrack(*track.extracted);
         produced = encoding.producedFiles();
+        levelNotes = encoding.levelNotes();
     } catch (...) {
         // Conversion reports its own failures; nothing else may end the thread.
     }
@@ -380,6 +429,7 @@ void BatchRunner::encode(Track &track)
         const std::lock_guard lock(m_mutex);
         track.made = track.made || !produced.isEmpty();
         track.files += produced;
+        track.levelNotes += levelNotes;
     }
     finish(track);
 }
@@ -502,6 +552,8 @@ void BatchRunner::deliverReports()
         lock.lock();
     }
     m_reporting = false;
+    // A question may be waiting for its turn.
+    m_changed.notify_all();
 }
 
 BatchRunner::TrackLine BatchRunner::lineOf(const Track &track)

@@ -2,6 +2,7 @@
 
 #include "FormFields.h"
 #include "RipView.h"
+#include "TrackLevelling.h"
 #include "TrackSource.h"
 
 #include <QString>
@@ -14,7 +15,8 @@
 #include <vector>
 
 // The batch: converts every ticked item of the track list, in list order, then refreshes
-// the file list and shows the closing message. The calling thread reads the tracks one
+// the file list and shows the closing message (with, under it, the tracks whose peaks kept
+// them below the others' loudness). The calling thread reads the tracks one
 // after the other (the CD reader serves one thread at a time).
 //
 // With one job it also encodes each track right after reading it: the window's batch,
@@ -87,6 +89,11 @@ public:
     BatchRunner(const BatchRunner &) = delete;
     BatchRunner &operator=(const BatchRunner &) = delete;
 
+    // Equal loudness and the leading-silence cut for every track of the batch; off until
+    // set. Given by the thread that starts the batch, so that the user may change the
+    // settings meanwhile: they count for the next batch.
+    void setLevelOptions(const LevelOptions &options) { m_levelOptions = options; }
+
     // Runs the batch. Clears LbStop first, so a cancel pressed between batches is
     // forgotten. Returns when every encoding has ended. While another batch (of this
     // process or another) converts into the same music folder, the batch is refused with a
@@ -99,6 +106,18 @@ public:
     std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
     // Those files, in list order.
     const QStringList &producedFiles() const { return m_produced; }
+
+    // The ticked tracks the last batch reached, in list order: the text each was converted
+    // with, whether it gave its file, whether it failed (reported an error; a track that a
+    // cancel stopped did neither). Read once ConvertirPistes has returned.
+    struct TrackOutcome
+    {
+        std::int32_t position = 0;
+        QString title;
+        bool produced = false;
+        bool failed = false;
+    };
+    std::vector<TrackOutcome> trackOutcomes() const;
 
 private:
     struct Track;
@@ -128,6 +147,7 @@ private:
     Display *m_display;
     bool m_encodeInline = false; // one job, or no encoder thread could start
     std::unique_ptr<MusicFolderLock> m_folderLock; // held for the whole batch
+    LevelOptions m_levelOptions;
 
     // Everything below is shared by the threads of a batch, under m_mutex.
     std::mutex m_mutex;

@@ -1,12 +1,15 @@
 #include "Conversion.h"
 
 #include "CdReader.h"
+#include "ConvertTexts.h"
 #include "CoreTexts.h"
 #include "Extraction.h"
 #include "FrameAddress.h"
 #include "LameEncoder.h"
 #include "OutputFiles.h"
 #include "SafeFileName.h"
+
+#include <QFileInfo>
 
 #include <exception>
 #include <stdexcept>
@@ -28,6 +31,11 @@ QString reasonOf(const std::exception &e)
 }
 
 } // namespace
+
+LevelOptions levelOptionsOf(const FormFields::Settings &settings)
+{
+    return LevelOptions{settings.equalLoudness, settings.cutLeadingSilence};
+}
 
 void resetAfterBatch(FormFields &form)
 {
@@ -146,6 +154,12 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
         warn(CoreTexts::readError(name));
         return Extracted::Done;
     }
+    // A data track (the first track of a mixed-mode CD) has no audio to read: said so, and
+    // nothing is written.
+    if (!reader->isAudioTrack(m_form.LlHandleCD.load(), trackNumber)) {
+        warn(CoreTexts::notAudio(name));
+        return Extracted::Done;
+    }
     const std::int32_t start = checkedSub(trackStart, discStart);
     const std::int32_t length = checkedSub(trackEnd, trackStart);
 
@@ -156,6 +170,8 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
     }
     step.files.wavPath = m_form.lsDossier + baseName + WavSuffix;
     step.files.mp3Path = m_form.lsDossier + baseName + Mp3Suffix;
+    if (!mayReplaceExisting(step.files))
+        return Extracted::Done;
 
     m_view.setStatusText(CoreTexts::statusExtraction(name));
     step.phase = Phase::Extracting;
@@ -179,13 +195,44 @@ Conversion::Extracted Conversion::locateAndExtract(Step &step, std::int32_t n)
     return Extracted::Done;
 }
 
+bool Conversion::mayReplaceExisting(const TrackWork &files)
+{
+    // The WAV file is written whatever the type (and removed after the encoding when only
+    // the MP3 file is wanted); the MP3 file only when one is wanted.
+    QStringList existing;
+    if (m_form.settings.LlTypeEncodage != 1 && OutputFiles::exists(files.mp3Path))
+        existing << QFileInfo(files.mp3Path).fileName();
+    if (OutputFiles::exists(files.wavPath))
+        existing << QFileInfo(files.wavPath).fileName();
+    if (existing.isEmpty())
+        return true;
+    switch (m_form.existingFiles) {
+    case ExistingFiles::Replace:
+        return true;
+    case ExistingFiles::Keep:
+        warn(ConvertTexts::existingKept(existing, files.name()));
+        return false;
+    case ExistingFiles::Ask:
+        break;
+    }
+    if (m_replaceForTheRest)
+        return *m_replaceForTheRest;
+    if (m_form.closing.load())
+        return false;
+    const RipView::ReplaceAnswer answer = m_view.askReplace(ConvertTexts::replaceExistingQuestion(existing, files.name()));
+    if (answer.forTheRest)
+        m_replaceForTheRest = answer.replace;
+    return answer.replace && !m_form.closing.load();
+}
+
 void Conversion::encodeExtracted(Step &step)
 {
     const TrackWork &files = step.files;
     m_view.setStatusText(CoreTexts::statusEncoding(files.name()));
     step.phase = Phase::Encoding;
+    LevelPlan plan;
     try {
-        EncoderMp3(files.wavPath, files.mp3Path, files.tags);
+        plan = EncoderMp3(files.wavPath, files.mp3Path, files.tags);
     } catch (const EncoderError &e) {
         if (m_form.closing.load()) {
             abandon(step);
@@ -200,6 +247,8 @@ void Conversion::encodeExtracted(Step &step)
     }
     step.phase = Phase::Idle;
     m_produced.append(files.mp3Path);
+    if (plan.limitedByPeak)
+        m_levelNotes.append(ConvertTexts::limitedByPeaks(files.name(), plan.reachedLufs()));
     if (m_form.settings.LlTypeEncodage == 0 && OutputFiles::visibleFileExists(files.wavPath)) {
         const QString reason = OutputFiles::remove(files.wavPath);
         if (!reason.isEmpty())
@@ -208,7 +257,7 @@ void Conversion::encodeExtracted(Step &step)
     m_view.setProgressValue(0);
 }
 
-void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags)
+LevelPlan Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags)
 {
     m_view.setProgressMax(100);
     m_view.setProgressValue(0);
@@ -235,7 +284,9 @@ void Conversion::EncoderMp3(const QString &wavPath, const QString &mp3Path, cons
     lme.setArtistTag(tags.artist);
     lme.setTitleTag(tags.title);
     lme.setCommentTag(CoreTexts::encodedByComment());
+    lme.setLevelOptions(m_levelOptions);
     lme.Encode();
+    return lme.levelPlan();
 }
 
 void Conversion::lme_Progress(std::int32_t percent)

@@ -2,6 +2,7 @@
 
 #include "FormFields.h"
 #include "RipView.h"
+#include "TrackLevelling.h"
 #include "TrackSource.h"
 
 #include <QString>
@@ -32,6 +33,10 @@ public:
 
     Conversion(FormFields &form, RipView &view);
 
+    // Equal loudness and the leading-silence cut for the encodings of this object; off
+    // until set. A batch sets the options it started with on each of its conversions.
+    void setLevelOptions(const LevelOptions &options) { m_levelOptions = options; }
+
     // Converts the track of item n (from 1) into files named after tags.title in
     // lsDossier: extractTrack, then encodeTrack when an encoding follows.
     void ConvertirPiste(std::int32_t n, const TrackTags &tags);
@@ -47,9 +52,10 @@ public:
     // close stops ConvertirPiste right after the extraction.
     void abandonExtracted(const TrackWork &track);
 
-    // Encodes wavPath into mp3Path with the window's settings and these tags.
-    // Throws EncoderError (or another std::exception for a file that cannot be replaced).
-    void EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags);
+    // Encodes wavPath into mp3Path with the window's settings and these tags; returns what
+    // the level options did to the sound. Throws EncoderError (or another std::exception
+    // for a file that cannot be replaced).
+    LevelPlan EncoderMp3(const QString &wavPath, const QString &mp3Path, const TrackTags &tags);
 
     // The encoder's progress event: moves the bar and lets the interface react. Never
     // throws.
@@ -60,6 +66,8 @@ public:
     std::int32_t tracksProduced() const { return static_cast<std::int32_t>(m_produced.size()); }
     // Those files, in the order they were made.
     const QStringList &producedFiles() const { return m_produced; }
+    // The tracks whose peaks kept them below the others' loudness, one sentence each.
+    const QStringList &levelNotes() const { return m_levelNotes; }
 
 private:
     // How far one step of a track went, for the clean-up after a failure or a close.
@@ -92,9 +100,19 @@ private:
 
     FormFields &m_form;
     RipView &m_view;
+    // False: the track is not to be converted, because the music folder holds files of its
+    // name that this batch did not write and the user keeps them.
+    bool mayReplaceExisting(const TrackWork &files);
+
     QStringList m_batchNames; // base names taken by tracks of the running batch
+    std::optional<bool> m_replaceForTheRest; // the user's answer for every later track
     QStringList m_produced;   // files asked for and made by the running batch
+    LevelOptions m_levelOptions;
+    QStringList m_levelNotes;
 };
+
+// The level options the settings ask for.
+LevelOptions levelOptionsOf(const FormFields::Settings &settings);
 
 // What the convert button puts back after every batch, whatever the batch did.
 void resetAfterBatch(FormFields &form);

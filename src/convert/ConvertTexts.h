@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QDir>
+#include <QLocale>
 #include <QString>
 
+#include <cmath>
+
 // The French texts of the encoder: the reasons an encoding fails, which the conversion
-// shows after "Erreur lors de l'encodage de <track>". Paths are shown as the user's system
-// writes them.
+// shows after "Erreur lors de l'encodage de <track>", and what equal loudness could not
+// do. Paths are shown as the user's system writes them.
 namespace ConvertTexts {
 
 inline QString shown(const QString &path)
@@ -105,6 +108,54 @@ inline QString noInputFile()
 inline QString noOutputFile()
 {
     return QStringLiteral("Aucun fichier MP3 à écrire n'est indiqué.");
+}
+
+// "« a.mp3 »" or "« a.mp3 » et « a.wav »": the files of the music folder a track would replace.
+inline QString fileNames(const QStringList &names)
+{
+    QStringList quoted;
+    for (const QString &name : names)
+        quoted << QStringLiteral("« %1 »").arg(name);
+    return quoted.join(QStringLiteral(" et "));
+}
+
+inline QString replaceExistingQuestion(const QStringList &names, const QString &track)
+{
+    return QStringLiteral("Le dossier musiques contient déjà %1.\n\nLe remplacer par la piste « %2 » ?")
+        .arg(fileNames(names), track);
+}
+
+inline QString replaceButton()
+{
+    return QStringLiteral("&Remplacer");
+}
+
+inline QString keepButton()
+{
+    return QStringLiteral("&Garder");
+}
+
+inline QString sameForTheRest()
+{
+    return QStringLiteral("Faire de même pour les autres pistes de cette conversion");
+}
+
+// What the terminal says of a file it keeps (it keeps them unless told otherwise).
+inline QString existingKept(const QStringList &names, const QString &track)
+{
+    return QStringLiteral("Le dossier musiques contient déjà %1 : gardé, la piste « %2 » n'est pas convertie "
+                          "(option --remplacer pour remplacer les fichiers existants).")
+        .arg(fileNames(names), track);
+}
+
+// A track that equal loudness left below the others: its peaks allowed no more gain. The
+// loudness reached to one decimal, as French writes it, with the typographic minus.
+inline QString limitedByPeaks(const QString &name, double lufs)
+{
+    const QString figure = QLocale(QLocale::French).toString(std::abs(lufs), 'f', 1);
+    const bool negative = lufs < 0.0 && figure != QStringLiteral("0,0");
+    return QStringLiteral("%1 : limitée à %2%3 LUFS par ses crêtes")
+        .arg(name, negative ? QStringLiteral("−") : QString(), figure);
 }
 
 } // namespace ConvertTexts

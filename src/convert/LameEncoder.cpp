@@ -95,7 +95,25 @@ struct Settings
     int outputRateHz = 0;
     int quality = 0;
     QByteArray tag;
+    LevelOptions levelling;
 };
+
+// Reads count frames at the input's current position, or throws with the reason.
+void readFrames(SNDFILE *sound, const QString &input, short *out, sf_count_t count)
+{
+    if (sf_readf_short(sound, out, count) == count)
+        return;
+    const QString reason = sf_error(sound) != SF_ERR_NO_ERROR
+                               ? QString::fromLocal8Bit(sf_strerror(sound))
+                               : ConvertTexts::wavShorterThanHeader();
+    fail(ConvertTexts::cannotReadWav(input, reason));
+}
+
+void seekTo(SNDFILE *sound, const QString &input, sf_count_t frame)
+{
+    if (sf_seek(sound, frame, SEEK_SET) != frame)
+        fail(ConvertTexts::cannotReadWav(input, QString::fromLocal8Bit(sf_strerror(sound))));
+}
 
 // Opens the input through QFile, which takes any Unicode path; libsndfile reads through
 // its descriptor and converts any sample format to 16 bits.
@@ -128,7 +146,8 @@ void checkOutputPath(const QString &output, const QString &input)
     }
 }
 
-LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
+LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames,
+                    const LevelPlan &plan)
 {
     LamePtr lame(lame_init());
     if (!lame)
@@ -149,6 +168,10 @@ LamePtr prepareLame(const Settings &job, const SF_INFO &info, sf_count_t frames)
     lame_set_quality(flags, job.quality);
     lame_set_write_id3tag_automatic(flags, 0);
     lame_set_bWriteVbrTag(flags, 1);
+    // LAME scales the samples in floating point before its analysis: the gain costs no
+    // rounding of its own, and nothing is clipped on the way.
+    if (plan.gainDb != 0.0)
+        lame_set_scale(flags, static_cast<float>(plan.scale()));
     if (lame_init_params(flags) < 0) {
         fail(ConvertTexts::encoderRefuses(job.input, lameReason()));
     }
@@ -260,8 +283,10 @@ void LameEncoder::Encode()
     tag.album = m_album;
     tag.comment = m_comment;
     job.tag = tag.render();
+    job.levelling = m_levelOptions;
     const ProgressHandler progress = m_progress;
     const std::atomic<bool> *const cancel = m_cancel;
+    m_levelPlan = LevelPlan{};
 
     if (job.input.isEmpty())
         fail(ConvertTexts::noInputFile());
@@ -273,16 +298,6 @@ void LameEncoder::Encode()
     const SndfilePtr sound = openInput(in, info);
     const sf_count_t total = std::max<sf_count_t>(info.frames, 0);
     checkOutputPath(job.output, job.input);
-    const LamePtr lame = prepareLame(job, info, total);
-    lame_global_flags *const flags = lame.get();
-
-    const sf_count_t block = std::clamp<sf_count_t>(total / 100, SmallestBlock, LargestBlock);
-    std::vector<short> pcm(static_cast<std::size_t>(block * info.channels));
-    // LAME's bound for one call, scaled up when it resamples to a higher rate.
-    const double growth = std::max(1.0, double(job.outputRateHz) / std::max(info.samplerate, 1));
-    const double mp3Bound = std::ceil(1.25 * double(block) * growth) + 7200;
-    std::vector<unsigned char> mp3(static_cast<std::size_t>(mp3Bound));
-    const int mp3Size = static_cast<int>(mp3.size());
 
     std::int32_t reported = -1;
     const auto throwIfCancelled = [cancel] {
@@ -299,6 +314,30 @@ void LameEncoder::Encode()
                 throwIfCancelled();
         }
     };
+
+    // The sound is measured before any output exists; the encoding then starts where the
+    // cut ends, and LAME is told the length of what is kept.
+    LevelPlan plan;
+    if (job.levelling.any()) {
+        plan = planLevelling(PcmLayout{info.channels, info.samplerate, total}, job.levelling,
+                             [&](std::int64_t first, std::int16_t *out, std::int64_t count) {
+                                 throwIfCancelled();
+                                 seekTo(sound.get(), job.input, first);
+                                 readFrames(sound.get(), job.input, out, count);
+                             });
+        seekTo(sound.get(), job.input, plan.cutFrames);
+    }
+    const sf_count_t kept = total - plan.cutFrames;
+    const LamePtr lame = prepareLame(job, info, kept, plan);
+    lame_global_flags *const flags = lame.get();
+
+    const sf_count_t block = std::clamp<sf_count_t>(kept / 100, SmallestBlock, LargestBlock);
+    std::vector<short> pcm(static_cast<std::size_t>(block * info.channels));
+    // LAME's bound for one call, scaled up when it resamples to a higher rate.
+    const double growth = std::max(1.0, double(job.outputRateHz) / std::max(info.samplerate, 1));
+    const double mp3Bound = std::ceil(1.25 * double(block) * growth) + 7200;
+    std::vector<unsigned char> mp3(static_cast<std::size_t>(mp3Bound));
+    const int mp3Size = static_cast<int>(mp3.size());
     reportUpTo(0);
 
     // The file is written under a hidden working name and takes its real name only once
@@ -324,15 +363,9 @@ void LameEncoder::Encode()
         writeAll(out, job.output, job.tag.constData(), job.tag.size());
         const qint64 audioStart = job.tag.size();
 
-        for (sf_count_t done = 0; done < total;) {
-            const sf_count_t wanted = std::min(block, total - done);
-            const sf_count_t got = sf_readf_short(sound.get(), pcm.data(), wanted);
-            if (got != wanted) {
-                const QString reason = sf_error(sound.get()) != SF_ERR_NO_ERROR
-                                           ? QString::fromLocal8Bit(sf_strerror(sound.get()))
-                                           : ConvertTexts::wavShorterThanHeader();
-                fail(ConvertTexts::cannotReadWav(job.input, reason));
-            }
+        for (sf_count_t done = 0; done < kept;) {
+            const sf_count_t got = std::min(block, kept - done);
+            readFrames(sound.get(), job.input, pcm.data(), got);
             const int frames = static_cast<int>(got);
             const int bytes = info.channels == 2
                                   ? lame_encode_buffer_interleaved(flags, pcm.data(), frames,
@@ -343,7 +376,7 @@ void LameEncoder::Encode()
                 fail(ConvertTexts::encoderFailed(job.input, bytes));
             writeAll(out, job.output, mp3.data(), bytes);
             done += got;
-            reportUpTo(static_cast<std::int32_t>(std::min<sf_count_t>(99, done * 100 / total)));
+            reportUpTo(static_cast<std::int32_t>(std::min<sf_count_t>(99, done * 100 / kept)));
             throwIfCancelled();
         }
 
@@ -377,6 +410,7 @@ void LameEncoder::Encode()
         const QString renameFailure = FileSystem::replace(partial, job.output);
         if (!renameFailure.isEmpty())
             fail(ConvertTexts::cannotWriteMp3(job.output, renameFailure));
+        m_levelPlan = plan;
         reportUpTo(100);
     } catch (...) {
         out.close();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrackLevelling.h"
+
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -65,6 +67,14 @@ public:
     QString inputFile() const { return m_inputFile; }
     QString outputFile() const { return m_outputFile; }
 
+    // Equal loudness and the cut of the leading silence, decided by a first pass over the
+    // input and applied while LAME encodes (one lossy pass). Both off by default: the file
+    // is then exactly what it is without them.
+    void setLevelOptions(const LevelOptions &options) { m_levelOptions = options; }
+    LevelOptions levelOptions() const { return m_levelOptions; }
+    // What the last Encode() did to the sound: nothing, when the options were off.
+    const LevelPlan &levelPlan() const { return m_levelPlan; }
+
     void setProgressHandler(ProgressHandler handler) { m_progress = std::move(handler); }
 
     // Flag read during Encode() (after each block and each progress event); when it is true,
@@ -89,6 +99,8 @@ private:
     QString m_artist;
     QString m_title;
     QString m_comment;
+    LevelOptions m_levelOptions;
+    LevelPlan m_levelPlan;
     ProgressHandler m_progress;
     const std::atomic<bool> *m_cancel = nullptr;
     bool m_encoding = false; // guards against Encode() re-entered from the progress handler

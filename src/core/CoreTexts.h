@@ -9,15 +9,6 @@
 // its own texts in one header of its own (CdTexts, ConvertTexts, ShellTexts, ServiceTexts).
 namespace CoreTexts {
 
-// The music folder is missing and cannot be made: the same text in the window and on the
-// terminal.
-inline QString musicFolderFailed(const QString &path)
-{
-    return QStringLiteral("Impossible de créer le dossier des musiques « %1 ». Vérifiez que le "
-                          "dossier du programme est accessible en écriture.")
-        .arg(QDir::toNativeSeparators(path));
-}
-
 inline QString noDrive()
 {
     return QStringLiteral("Vous ne possédez pas de lecteur de CDRom");
@@ -81,7 +72,13 @@ inline QString readError(const QString &name)
 
 inline QString writeError(const QString &path)
 {
-    return QStringLiteral("Erreur lors de l'ecriture du fichier ") + path;
+    return QStringLiteral("Erreur lors de l'ecriture du fichier ") + QDir::toNativeSeparators(path);
+}
+
+inline QString notAudio(const QString &name)
+{
+    return QStringLiteral("%1 n'est pas une piste audio (elle contient des données) : elle ne donne aucun fichier.")
+        .arg(name);
 }
 
 inline QString duplicateName(const QString &name)
@@ -101,7 +98,8 @@ inline QString conversionError(const QString &name, const QString &reason)
 
 inline QString cannotDelete(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Impossible de supprimer le fichier ") + path + QLatin1Char('\n') + reason;
+    return QStringLiteral("Impossible de supprimer le fichier ") + QDir::toNativeSeparators(path)
+           + QLatin1Char('\n') + reason;
 }
 
 // Why an entry that is a folder is not removed in its place.

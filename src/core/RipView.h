@@ -39,6 +39,19 @@ public:
     virtual void showMessage(const QString &text, MessageIcon icon,
                              const QString &title = programTitle()) = 0;
 
+    // The user's answer to "replace this file?": and whether it holds for the rest of
+    // the batch. A view that cannot ask keeps the file.
+    struct ReplaceAnswer
+    {
+        bool replace = false;
+        bool forTheRest = false;
+    };
+    virtual ReplaceAnswer askReplace(const QString &question)
+    {
+        (void)question;
+        return {};
+    }
+
     // Called after each chunk of an extraction and at each progress event of the encoder.
     virtual void yieldToUi() = 0;
 

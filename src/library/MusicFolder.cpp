@@ -4,7 +4,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 QString MusicFolder::path(const QString &programFolder)
 {
@@ -12,6 +15,37 @@ QString MusicFolder::path(const QString &programFolder)
     if (!folder.endsWith(QLatin1Char('/')) && !folder.endsWith(QLatin1Char('\\')))
         folder += QLatin1Char('/');
     return folder + QStringLiteral("musiques/");
+}
+
+QString MusicFolder::prepare(const QString &folder)
+{
+    const QString shown = QDir::toNativeSeparators(QDir::cleanPath(QDir(folder).absolutePath()));
+    const QString advice = QStringLiteral(
+        "\nSonalbury CD-MP3 écrit les fichiers MP3 dans ce dossier, à côté du programme. "
+        "Placez le programme dans un dossier où vous pouvez écrire (par exemple à côté du "
+        "quiz, si vous pouvez écrire dans le dossier du quiz), ou demandez à un administrateur "
+        "le droit d'écrire dans ce dossier.");
+    std::error_code error;
+    // UTF-16 in, the system's spelling out (UTF-16 on Windows, UTF-8 elsewhere).
+    const std::filesystem::path native(folder.toStdU16String());
+    if (!std::filesystem::is_directory(native, error)) {
+        std::filesystem::create_directories(native, error);
+        if (error || !QFileInfo(folder).isDir()) {
+            const QString reason = error ? QString::fromLocal8Bit(error.message())
+                                         : QStringLiteral("un fichier porte déjà ce nom");
+            return QStringLiteral("Impossible de créer le dossier des musiques « %1 » : %2.")
+                       .arg(shown, reason)
+                   + advice;
+        }
+    }
+    // The folder may exist and still refuse new files: under Program Files, only an
+    // administrator may write.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".sonalbury-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("Impossible d'écrire dans le dossier des musiques « %1 » : %2.")
+                   .arg(shown, probe.errorString())
+               + advice;
+    return {};
 }
 
 QStringList MusicFolder::list(const QString &folder)

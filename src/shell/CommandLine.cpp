@@ -64,6 +64,12 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             }
         } else if (arg == QStringLiteral("--titres")) {
             line.titles = true;
+        } else if (arg == QStringLiteral("--remplacer")) {
+            line.replace = true;
+        } else if (arg == QStringLiteral("--volume-egal")) {
+            line.equalLoudness = true;
+        } else if (arg == QStringLiteral("--couper-silence")) {
+            line.cutLeadingSilence = true;
         } else if (arg == QStringLiteral("--courriel") || arg.startsWith(QStringLiteral("--courriel="))) {
             if (arg == QStringLiteral("--courriel") && i + 1 < arguments.size())
                 line.email = arguments.at(++i).trimmed();
@@ -80,10 +86,16 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (line.jobs > 0 && !line.convert)
         line.error = ShellTexts::onlyWith(QStringLiteral("--jobs"), QStringLiteral("--convert"));
+    else if (line.replace && !line.convert)
+        line.error = ShellTexts::onlyWith(QStringLiteral("--remplacer"), QStringLiteral("--convert"));
     else if (line.titles && !line.convert)
         line.error = ShellTexts::onlyWith(QStringLiteral("--titres"), QStringLiteral("--convert"));
     else if (!line.email.isEmpty() && !line.titles)
         line.error = ShellTexts::onlyWith(QStringLiteral("--courriel"), QStringLiteral("--titres"));
+    else if (line.equalLoudness && !line.convert)
+        line.error = ShellTexts::onlyWith(QStringLiteral("--volume-egal"), QStringLiteral("--convert"));
+    else if (line.cutLeadingSilence && !line.convert)
+        line.error = ShellTexts::onlyWith(QStringLiteral("--couper-silence"), QStringLiteral("--convert"));
     return line;
 }
 
@@ -91,7 +103,8 @@ QString CommandLine::usage(const QString &program)
 {
     return QStringLiteral(
                "Utilisation : %1 [--image FICHIER]... [--convert [LISTE]] [--jobs N]\n"
-               "                 [--titres [--courriel ADRESSE]]\n"
+               "                 [--remplacer] [--titres [--courriel ADRESSE]] [--volume-egal]\n"
+               "                 [--couper-silence]\n"
                "\n"
                "Convertit les pistes d'un CD audio en fichiers MP3 dans le dossier « musiques »\n"
                "placé à côté du programme.\n"
@@ -105,16 +118,24 @@ QString CommandLine::usage(const QString &program)
                "                     Code de sortie 0 seulement si chaque piste a donné son fichier.\n"
                "  --jobs N           avec --convert : nombre d'encodages simultanés\n"
                "                     (par défaut, le nombre de processeurs).\n"
+               "  --remplacer        avec --convert : une piste remplace le fichier du même nom\n"
+               "                     déjà présent dans « musiques » (sans cette option, le fichier\n"
+               "                     est gardé et la piste n'est pas convertie).\n"
                "  --titres           avec --convert : cherche d'abord les titres du disque (titres\n"
                "                     enregistrés, CD-Text, MusicBrainz, puis CDDB) et prend le\n"
                "                     premier trouvé ; sans réponse, les pistes gardent « Piste n ».\n"
                "  --courriel ADRESSE avec --titres : l'adresse électronique que le serveur CDDB\n"
                "                     demande, pour cette fois (sinon celle du réglage « Courriel »).\n"
+               "  --volume-egal      avec --convert : toutes les pistes au même volume perçu\n"
+               "                     (-18 LUFS, un gain constant par piste, crêtes sous -1 dBTP),\n"
+               "                     pour cette fois (sinon selon le menu Options).\n"
+               "  --couper-silence   avec --convert : coupe le silence au début des pistes\n"
+               "                     (en gardant 0,2 s avant le premier son), pour cette fois.\n"
                "  --help             affiche cette aide.\n"
                "\n"
                "Codes de sortie de --convert : 0 tout est converti ; 1 une piste au moins\n"
                "n'a pas donné son fichier ; 2 argument incorrect ; 128 + numéro du signal\n"
-               "si la conversion est interrompue (130 pour Ctrl+C).\n"
+               "si la conversion est interrompue (130 pour Ctrl+C, 131 pour Ctrl+\\).\n"
                "\n"
                "Variable d'environnement : SONALBURY_MUSICBRAINZ_URL, une autre adresse de base\n"
                "pour MusicBrainz (par défaut https://musicbrainz.org).\n")

@@ -14,6 +14,9 @@ struct CommandLine
     int jobs = 0;              // --jobs N; 0 = one per core
     bool titles = false;       // --titres: look the disc's titles up before converting
     QString email;             // --courriel ADRESSE: the CDDB address for this run
+    bool replace = false;      // --remplacer: a track replaces a file of its name
+    bool equalLoudness = false;     // --volume-egal: every track at one loudness, this run
+    bool cutLeadingSilence = false; // --couper-silence: the silence tracks open with goes
     bool help = false;
     QString error;             // set when the arguments are not understood
 

@@ -21,6 +21,10 @@ QStringList fromArgv(int argc, char *argv[])
 
 #include <cstdio>
 
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+
 namespace {
 
 bool leadsSomewhere(DWORD handle)

@@ -3,6 +3,7 @@
 #include "CoreTexts.h"
 #include "DiscIds.h"
 #include "RememberedTitles.h"
+#include "TerminalView.h"
 
 namespace DiscTitles {
 
@@ -27,30 +28,49 @@ std::optional<titles::TitleLookupRequest> request(const CdReader &reader, std::i
     return request;
 }
 
-bool remember(const CdReader &reader, std::int32_t handle, const titles::TitleFields &fields, QString *error)
+bool remember(const CdReader &reader, std::int32_t handle, const titles::TitleFields &fields,
+              const std::vector<BatchRunner::TrackOutcome> &outcomes, QString *error)
 {
     const QString source = handle == 0 ? QString() : reader.discSource(handle);
     const std::optional<titles::DiscToc> toc = source.isEmpty() ? std::nullopt : titles::readDiscToc(source);
-    if (!toc)
+    const QString discId = toc ? titles::musicBrainzDiscId(*toc) : QString();
+    if (discId.isEmpty() || outcomes.empty())
         return true;
-    bool untouched = fields.album == CoreTexts::defaultAlbum() && fields.artist.isEmpty();
-    for (qsizetype i = 0; untouched && i < fields.trackTexts.size(); ++i)
-        untouched = fields.trackTexts[i] == CoreTexts::defaultTrackName(toc->firstTrack + static_cast<int>(i))
-                    && (i >= fields.trackArtists.size() || fields.trackArtists[i].isEmpty());
-    const QString discId = titles::musicBrainzDiscId(*toc);
-    if (untouched || discId.isEmpty())
-        return true;
+    titles::TitleFields defaults;
+    for (qsizetype i = 0; i < fields.trackTexts.size(); ++i)
+        defaults.trackTexts << CoreTexts::defaultTrackName(toc->firstTrack + static_cast<int>(i));
+    defaults.album = CoreTexts::defaultAlbum();
+    QList<titles::ConvertedTrack> converted;
+    for (const BatchRunner::TrackOutcome &outcome : outcomes)
+        converted << titles::ConvertedTrack{outcome.position - 1, outcome.title, outcome.produced, outcome.failed};
+
+    const titles::RememberedTitles store;
+    const std::optional<titles::TitleCandidate> before = store.load(discId);
+    const std::optional<titles::TitleCandidate> after = titles::rememberedAfterBatch(before, fields, defaults, converted);
     QString reason;
-    if (titles::RememberedTitles().save(discId, titles::rememberedFrom(fields), &reason))
+    if (after)
+        store.save(discId, *after, &reason);
+    else if (before)
+        reason = store.forget(discId);
+    if (reason.isEmpty())
         return true;
     if (error)
         *error = QStringLiteral("Les titres de ce disque n'ont pas pu être enregistrés : %1").arg(reason);
     return false;
 }
 
+QString forget(const QString &discId)
+{
+    const QString reason = titles::RememberedTitles().forget(discId);
+    if (reason.isEmpty())
+        return {};
+    return QStringLiteral("Les titres enregistrés de ce disque n'ont pas pu être oubliés : %1").arg(reason);
+}
+
 QString describe(const titles::TitleCandidate &candidate)
 {
-    return QStringLiteral("%1 (%2)").arg(candidate.label(), candidate.sourceText());
+    // One line, whatever a server put in the names.
+    return terminalText(QStringLiteral("%1 (%2)").arg(candidate.label(), candidate.sourceText()), false);
 }
 
 } // namespace DiscTitles

@@ -1,5 +1,6 @@
 #include "HeadlessConversion.h"
 
+#include "Conversion.h"
 #include "CoreTexts.h"
 #include "Disc.h"
 #include "DiscTitles.h"
@@ -70,7 +71,7 @@ void lookUpTitles(TrackList &list, const CdReader &reader, std::int32_t handle,
         failures = lookup.failures();
     }
     for (const QString &failure : std::as_const(failures))
-        printTo(err, failure + QLatin1Char('\n'));
+        printTo(err, terminalText(failure, false) + QLatin1Char('\n'));
     const std::optional<titles::TitleCandidate> pick = titles::TitleLookup::headlessPick(candidates);
     if (!pick) {
         printTo(out, ShellTexts::noTitlesFound());
@@ -95,18 +96,29 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
                           const QString &applicationName, FormFields &form, std::FILE *out,
                           std::FILE *err)
 {
+#ifdef SIGPIPE
+    // A reader of our output that went away (| head) must not kill the conversion, before
+    // it starts (the lines of the title lookup) or halfway, leaving its unfinished files:
+    // the lines are lost, the files are made.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     TerminalView view(out, err, isatty(fileno(out)) != 0);
     SettingsStore store(applicationName);
     ChargerParametres(form, store);
+    // For this run only: the terminal never writes the settings back.
+    form.settings.equalLoudness = form.settings.equalLoudness || line.equalLoudness;
+    form.settings.cutLeadingSilence = form.settings.cutLeadingSilence || line.cutLeadingSilence;
     form.LoRipper = &reader;
 
     const QString folder = MusicFolder::path(programFolder);
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        view.showMessage(CoreTexts::musicFolderFailed(folder),
-                         MessageIcon::Exclamation, programTitle());
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        view.showMessage(problem, MessageIcon::Exclamation, programTitle());
         return 1;
     }
     form.lsDossier = folder;
+    // Nobody is there to be asked: a file of the music folder is kept unless replacing
+    // was asked for.
+    form.existingFiles = line.replace ? ExistingFiles::Replace : ExistingFiles::Keep;
 
     // A mistyped path says so, rather than "cannot read the CD" about a drive named after it.
     if (!line.images.isEmpty() && !QFileInfo(line.images.first()).isFile()) {
@@ -162,17 +174,13 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
     interruptedForm = &form;
     interruptSignal = 0;
     std::optional<SignalGuard> interrupts(std::in_place, onInterrupt);
-#ifdef SIGPIPE
-    // A reader of our output that went away (| head) must not kill the conversion halfway
-    // and leave its unfinished files: the lines are lost, the files are made.
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
 
     // One job: the window's batch, one track after the other. More: the next track is read
     // while earlier ones are encoded.
     const int jobs = BatchRunner::jobsFor(line.jobs);
     // With one job the terminal shows one bar; with more, a block of one line per track.
     BatchRunner batch(form, view, list, jobs, jobs > 1 ? &view : nullptr);
+    batch.setLevelOptions(levelOptionsOf(form.settings));
     batch.ConvertirPistes();
     const QStringList &producedFiles = batch.producedFiles();
     const auto produced = static_cast<std::int32_t>(producedFiles.size());
@@ -191,11 +199,9 @@ int runHeadlessConversion(const CommandLine &line, CdReader &reader, const QStri
         // The shell's convention: 128 + the signal's number (130 for Ctrl+C).
         return 128 + (interruptSignal != 0 ? static_cast<int>(interruptSignal) : SIGINT);
     }
-    if (produced > 0) {
-        QString error;
-        if (!DiscTitles::remember(reader, disc.handle, TrackTitles::fieldsOf(list), &error))
-            printTo(err, error + QLatin1Char('\n'));
-    }
+    QString error;
+    if (!DiscTitles::remember(reader, disc.handle, TrackTitles::fieldsOf(list), batch.trackOutcomes(), &error))
+        printTo(err, error + QLatin1Char('\n'));
     // The files this run made, in track order: not an earlier run's file of a track that
     // failed this time.
     for (const QString &path : producedFiles)

@@ -50,6 +50,8 @@ QStringList ChargerParametres(FormFields &form, const SettingsStore &store)
     form.settings.LsCgi = store.read(QStringLiteral("Cgi"), Parametres::DefaultCgi);
     form.settings.LlLecteur = readLong(store, QStringLiteral("Lecteur"), 0, corrupt);
     form.settings.LsCourriel = store.read(QStringLiteral("Courriel"), QString());
+    form.settings.equalLoudness = readBoolean(store, QStringLiteral("VolumeEgal"), false, corrupt);
+    form.settings.cutLeadingSilence = readBoolean(store, QStringLiteral("CouperSilence"), false, corrupt);
     return corrupt;
 }
 
@@ -66,5 +68,7 @@ bool SauverParametres(const FormFields &form, SettingsStore &store)
         && store.write(QStringLiteral("Lecteur"), SettingsStore::fromLong(form.settings.LlLecteur))
         // An address the user erased must not stay behind in the store.
         && (form.settings.LsCourriel.isEmpty() ? store.remove(QStringLiteral("Courriel"))
-                                               : store.write(QStringLiteral("Courriel"), form.settings.LsCourriel));
+                                               : store.write(QStringLiteral("Courriel"), form.settings.LsCourriel))
+        && store.write(QStringLiteral("VolumeEgal"), SettingsStore::fromBoolean(form.settings.equalLoudness))
+        && store.write(QStringLiteral("CouperSilence"), SettingsStore::fromBoolean(form.settings.cutLeadingSilence));
 }

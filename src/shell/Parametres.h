@@ -6,7 +6,8 @@
 #include <QStringList>
 
 // The eight settings kept between runs, in the order both procedures handle them, then
-// the CDDB e-mail address "Courriel", stored only when there is one.
+// the CDDB e-mail address "Courriel", stored only when there is one, then the two choices
+// of the menu "Options", "VolumeEgal" and "CouperSilence" (Booleans, as "HauteQualite").
 namespace Parametres {
 inline const QString DefaultServeur = QStringLiteral("gnudb.gnudb.org");
 inline const QString DefaultCgi = QStringLiteral("/~cddb/cddb.cgi");

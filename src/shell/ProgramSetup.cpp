@@ -2,11 +2,17 @@
 
 #include <csignal>
 
+#include "PreparedImage.h"
+#include "RememberedTitles.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QStringDecoder>
 #include <QTranslator>
 #include <QWidget>
 #include <QtGlobal>
@@ -14,6 +20,10 @@
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <filesystem>
+#include <system_error>
 #endif
 
 void ProgramSetup::beforeApplication()
@@ -31,6 +41,40 @@ void ProgramSetup::beforeApplication()
     // WAV file without a word: ignored, the write fails and is reported like a full disk.
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
+}
+
+QString ProgramSetup::programFolder(QString *problem)
+{
+#ifdef Q_OS_LINUX
+    // Qt reads file names as UTF-8: a folder named in another encoding (a Latin-1 "été",
+    // as old archives leave) comes back from it empty or as another name.
+    std::error_code error;
+    const std::string native = std::filesystem::read_symlink("/proc/self/exe", error).native();
+    if (!error) {
+        QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString shown = utf8.decode(QByteArrayView(native.data(), static_cast<qsizetype>(native.size())));
+        if (utf8.hasError()) {
+            *problem = QStringLiteral("Le chemin du programme « %1 » contient un nom qui n'est pas écrit en UTF-8 : "
+                                      "le dossier musiques ne peut pas être placé à côté du programme. Renommez ce "
+                                      "dossier, ou déplacez le programme dans un dossier au nom lisible.")
+                           .arg(shown);
+            return {};
+        }
+    }
+#endif
+    const QString folder = QCoreApplication::applicationDirPath();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        *problem = QStringLiteral("Le dossier du programme est introuvable : le dossier musiques ne peut pas être "
+                                  "placé à côté du programme.");
+        return {};
+    }
+    return folder;
+}
+
+void ProgramSetup::sweepLeftovers()
+{
+    PreparedImage::sweepLeftovers();
+    titles::RememberedTitles().sweepLeftovers();
 }
 
 void ProgramSetup::installFrenchTranslation()

@@ -1,10 +1,12 @@
 #include "SettingsStore.h"
 
 #include <QCoreApplication>
+#include <QFileDevice>
 #include <QFileInfo>
 #include <QIODevice>
 #include <QMap>
 #include <QSettings>
+#include <QStorageInfo>
 #include <QStringList>
 #include <cfenv>
 #include <cmath>
@@ -64,6 +66,9 @@ bool readRawIni(QIODevice &device, QSettings::SettingsMap &map)
     return true;
 }
 
+// Why the last write of the settings file failed, for the message.
+thread_local QString lastWriteFailure;
+
 bool writeRawIni(QIODevice &device, const QSettings::SettingsMap &map)
 {
     QMap<QString, QStringList> groups;
@@ -81,7 +86,15 @@ bool writeRawIni(QIODevice &device, const QSettings::SettingsMap &map)
                 + QLatin1Char('\n');
     }
     const QByteArray bytes = text.toUtf8();
-    return device.write(bytes) == bytes.size();
+    // QSettings writes through a QSaveFile, whose commit() (Qt 6.4) reports success after a
+    // buffered write that a full disk refused, and then puts the empty file in place of the
+    // settings: the write must reach the file before this returns.
+    auto *file = qobject_cast<QFileDevice *>(&device);
+    if (device.write(bytes) != bytes.size() || (file != nullptr && !file->flush())) {
+        lastWriteFailure = device.errorString();
+        return false;
+    }
+    return true;
 }
 
 QSettings::Format rawIniFormat()
@@ -146,12 +159,37 @@ QString SettingsStore::read(const QString &key, const QString &defaultText) cons
     return value.toString();
 }
 
+namespace {
+
+// Writes what store holds and says whether it reached the disk; failure gets why not.
+bool synced(QSettings &store, QString &failure)
+{
+#ifndef Q_OS_WIN
+    lastWriteFailure.clear();
+#endif
+    store.sync();
+    if (store.status() == QSettings::NoError && store.isWritable()) {
+        failure.clear();
+        return true;
+    }
+#ifndef Q_OS_WIN
+    failure = lastWriteFailure;
+#endif
+    // QSettings fails before writing anything when its lock file beside the store cannot be
+    // written either: a full disk is then the likely reason, and worth telling.
+    const QStorageInfo disk(QFileInfo(store.fileName()).absolutePath());
+    if (failure.isEmpty() && disk.isValid() && disk.bytesAvailable() < 64 * 1024)
+        failure = QStringLiteral("il ne reste plus de place sur le disque");
+    return false;
+}
+
+} // namespace
+
 bool SettingsStore::write(const QString &key, const QString &text)
 {
     const auto store = openStore(m_applicationName);
     store->setValue(section + QLatin1Char('/') + key, text);
-    store->sync();
-    return store->status() == QSettings::NoError && store->isWritable();
+    return synced(*store, m_failure);
 }
 
 bool SettingsStore::remove(const QString &key)
@@ -160,15 +198,13 @@ bool SettingsStore::remove(const QString &key)
     if (!store->contains(section + QLatin1Char('/') + key))
         return true;
     store->remove(section + QLatin1Char('/') + key);
-    store->sync();
-    return store->status() == QSettings::NoError && store->isWritable();
+    return synced(*store, m_failure);
 }
 
 bool SettingsStore::flush()
 {
     const auto store = openStore(m_applicationName);
-    store->sync();
-    return store->status() == QSettings::NoError;
+    return synced(*store, m_failure);
 }
 
 QString SettingsStore::location() const

@@ -26,6 +26,9 @@ public:
 
     // Where the values live, for messages and the README.
     QString location() const;
+    // After a write that failed: the system's reason when it is known (a full disk), else
+    // empty.
+    QString failure() const { return m_failure; }
 
     // Text forms of the values.
     // A Long: locale-aware, blanks around allowed, fractions rounded half to even,
@@ -40,4 +43,5 @@ public:
 
 private:
     QString m_applicationName;
+    QString m_failure;
 };

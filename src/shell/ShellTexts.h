@@ -46,11 +46,6 @@ inline QString searchingTitles()
     return QStringLiteral("Recherche des titres...");
 }
 
-inline QString cancel()
-{
-    return QStringLiteral("Annuler");
-}
-
 inline QString yes()
 {
     return QStringLiteral("&Oui");
@@ -71,10 +66,11 @@ inline QString trashFailed(const QString &name, const QString &reason)
     return QStringLiteral("Impossible d'envoyer « %1 » dans la corbeille : %2.").arg(name, reason);
 }
 
-inline QString settingsFailed(const QString &where)
+inline QString settingsFailed(const QString &where, const QString &reason)
 {
-    return QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 ».")
-        .arg(QDir::toNativeSeparators(where));
+    const QString text = QStringLiteral("Impossible d'enregistrer les paramètres dans « %1 »")
+                             .arg(QDir::toNativeSeparators(where));
+    return reason.isEmpty() ? text + QLatin1Char('.') : QStringLiteral("%1 : %2.").arg(text, reason);
 }
 
 // The second panel of the status bar during a batch: "Piste 3 sur 12".

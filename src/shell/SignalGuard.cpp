@@ -5,8 +5,10 @@
 
 namespace {
 
-#ifdef SIGHUP
-constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGQUIT (Ctrl+\) would dump core and leave the working files: it ends the program as a
+// kill does.
+#if defined(SIGHUP) && defined(SIGQUIT)
+constexpr int TerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 #else
 constexpr int TerminationSignals[] = {SIGINT, SIGTERM};
 #endif

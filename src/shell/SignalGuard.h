@@ -2,7 +2,7 @@
 
 #include <vector>
 
-// Routes the requests to end the program from outside (Ctrl+C, kill, the terminal closing)
+// Routes the requests to end the program from outside (Ctrl+C, Ctrl+\, kill, the terminal closing)
 // to one handler while it lives, and gives the previous handlers back when it goes. A
 // signal the caller set aside stays aside: under nohup the terminal closing must not stop
 // the program, nor Ctrl+C a job a script started in the background.

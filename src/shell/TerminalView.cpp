@@ -14,11 +14,33 @@
 #include <unistd.h>
 #endif
 
-void printTo(std::FILE *stream, const QString &text)
+namespace {
+
+// Writes text as it is: the view's own cursor moves and erasures.
+void writeRaw(std::FILE *stream, const QString &text)
 {
     const QByteArray bytes = Console::encode(text);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
     std::fflush(stream);
+}
+
+} // namespace
+
+QString terminalText(const QString &text, bool keepLineFeeds)
+{
+    QString shown = text;
+    for (QChar &c : shown) {
+        // C0, DEL and C1: escape sequences start with them (ESC, CSI, OSC...).
+        if (c.category() != QChar::Other_Control || (keepLineFeeds && c == QLatin1Char('\n')))
+            continue;
+        c = c == QLatin1Char('\t') ? QLatin1Char(' ') : QLatin1Char('?');
+    }
+    return shown;
+}
+
+void printTo(std::FILE *stream, const QString &text)
+{
+    writeRaw(stream, terminalText(text, true));
 }
 
 namespace {
@@ -94,18 +116,20 @@ void TerminalView::setStatusText(const QString &text)
         return;
     finishLine();
     if (!m_interactive)
-        printTo(m_out, text + QLatin1Char('\n'));
+        printTo(m_out, terminalText(text, false) + QLatin1Char('\n'));
     m_shownPercent = -1;
     drawBar();
 }
 
-QString TerminalView::progressLine(std::int32_t max, std::int32_t value, const QString &status,
+QString TerminalView::progressLine(std::int32_t max, std::int32_t value, const QString &rawStatus,
                                    int width)
 {
     const double fraction =
         max > 0 ? std::clamp(static_cast<double>(value) / max, 0.0, 1.0) : 0.0;
     const int percent = static_cast<int>(fraction * 100.0);
     constexpr int SmallestBar = 10;
+    // The line is drawn in place: a title must not move the cursor or end the line.
+    const QString status = terminalText(rawStatus, false);
     QString text = QStringLiteral("] %1 %  %2").arg(percent, 3).arg(status);
     // On a narrow terminal the bar gives way first, then the "Etat : " before the status, so
     // that the track's name stays visible.
@@ -132,8 +156,8 @@ void TerminalView::drawBar()
         return;
     m_shownPercent = percent;
     // A line that wrapped would start a new line at every redraw.
-    printTo(m_out, QStringLiteral("\r") + progressLine(m_max, m_value, m_status, lineWidth())
-                     + QStringLiteral("\x1b[K"));
+    writeRaw(m_out, QStringLiteral("\r") + progressLine(m_max, m_value, m_status, lineWidth())
+                        + QStringLiteral("\x1b[K"));
     m_lineOpen = true;
 }
 
@@ -149,7 +173,7 @@ void TerminalView::showTracks(const std::vector<BatchRunner::TrackLine> &lines)
     // In one write, so that the terminal never shows the block half drawn.
     QString text = eraseBlock();
     text += drawBlock();
-    printTo(m_out, text);
+    writeRaw(m_out, text);
 }
 
 void TerminalView::trackFinished(const BatchRunner::TrackLine &line)
@@ -164,7 +188,7 @@ void TerminalView::trackFinished(const BatchRunner::TrackLine &line)
     QString text = eraseBlock();
     text += progressLine(line.max, line.value, line.status, lineWidth()) + QLatin1Char('\n');
     text += drawBlock();
-    printTo(m_out, text);
+    writeRaw(m_out, text);
 }
 
 int TerminalView::lineWidth() const
@@ -216,9 +240,9 @@ void TerminalView::closeLine(const QString &ending)
 {
     const QString erase = eraseBlock();
     if (!erase.isEmpty())
-        printTo(m_out, erase);
+        writeRaw(m_out, erase);
     if (m_lineOpen) {
-        printTo(m_out, ending);
+        writeRaw(m_out, ending);
         m_lineOpen = false;
     }
 }
@@ -234,5 +258,5 @@ void TerminalView::showMessage(const QString &text, MessageIcon icon, const QStr
     printTo(icon == MessageIcon::Information ? m_out : m_err, prefix + text + QLatin1Char('\n'));
     const QString block = drawBlock();
     if (!block.isEmpty())
-        printTo(m_out, block);
+        writeRaw(m_out, block);
 }

@@ -32,7 +32,8 @@ public:
     // Erases the progress of what was cut short, so that no half-done bar stays.
     void dropLine();
 
-    // "[####......]  40 %  status", at most width characters when width is positive.
+    // "[####......]  40 %  status", at most width characters when width is positive; the
+    // status on one line, through terminalText.
     static QString progressLine(std::int32_t max, std::int32_t value, const QString &status,
                                 int width = -1);
 
@@ -60,5 +61,12 @@ private:
     std::int64_t m_drawnAt = 0;   // when it was drawn, ms of a monotonic clock
 };
 
-// Writes text to stream as the terminal's encoding spells it, at once.
+// text as a terminal may show it: titles and names come from discs, servers and users, and
+// a control character among them would start an escape sequence (set the window's title,
+// clear the screen, insert a link). Each one becomes "?" (a tab a blank); line feeds stay
+// when keepLineFeeds, for texts of several lines.
+QString terminalText(const QString &text, bool keepLineFeeds);
+
+// Writes text to stream as the terminal's encoding spells it, at once, through
+// terminalText (line feeds kept).
 void printTo(std::FILE *stream, const QString &text);

@@ -1,12 +1,15 @@
 #include "WindowRipView.h"
 
+#include "ConvertTexts.h"
 #include "PrgBar.h"
 #include "frmPrincipal.h"
 #include "ui_frmPrincipal.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QThread>
 
 WindowRipView::WindowRipView(frmPrincipal &window)
@@ -108,6 +111,34 @@ void WindowRipView::showMessage(const QString &text, MessageIcon icon, const QSt
             m_openBox = nullptr;
         },
         true);
+}
+
+RipView::ReplaceAnswer WindowRipView::askReplace(const QString &question)
+{
+    ReplaceAnswer answer;
+    if (closing())
+        return answer;
+    onUiThread(
+        [this, question, &answer] {
+            if (closing())
+                return;
+            // Keeping is the default: Enter or Escape must never lose a file.
+            QMessageBox box(QMessageBox::Question, programTitle(), question, QMessageBox::NoButton, &m_window);
+            QPushButton *replace = box.addButton(ConvertTexts::replaceButton(), QMessageBox::AcceptRole);
+            QPushButton *keep = box.addButton(ConvertTexts::keepButton(), QMessageBox::RejectRole);
+            box.setDefaultButton(keep);
+            box.setEscapeButton(keep);
+            auto *forTheRest = new QCheckBox(ConvertTexts::sameForTheRest(), &box);
+            box.setCheckBox(forTheRest);
+            box.setWindowModality(Qt::ApplicationModal);
+            m_openBox = &box;
+            box.exec();
+            m_openBox = nullptr;
+            answer.replace = box.clickedButton() == replace && !closing();
+            answer.forTheRest = forTheRest->isChecked();
+        },
+        true);
+    return answer;
 }
 
 void WindowRipView::yieldToUi()

@@ -29,6 +29,7 @@ public:
     std::int32_t progressValue() const override;
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
+    ReplaceAnswer askReplace(const QString &question) override;
     void yieldToUi() override;
     void refreshFileList() override;
 

@@ -16,6 +16,7 @@
 #include "ShellTexts.h"
 #include "TerminalView.h"
 #include "TitleChooser.h"
+#include "TrackListControls.h"
 #include "TrackTitles.h"
 #include "WindowRipView.h"
 #include "modDirectShow.h"
@@ -32,7 +33,6 @@
 #include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QPushButton>
@@ -62,8 +62,8 @@ public:
     }
 };
 
-// A track of the list: its full title is its tooltip, as the column is too narrow for a
-// long one. Read when shown, so an edited title is shown too.
+// A track of the list: its full title is its tooltip, for a title longer than the list is
+// wide. Read when shown, so an edited title is shown too.
 class TrackItem : public QTreeWidgetItem
 {
 public:
@@ -127,13 +127,10 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     m_ui->staBarreEtat->addPermanentWidget(m_panel2);
     m_panel2->hide();
 
-    // Track list: "Piste" 1440 twips, "Durée" 650 twips.
+    // Track list: "Piste" opens 1440 twips wide, "Durée" 650 twips; the titles then
+    // take the room they need.
     QTreeWidget *list = m_ui->lstPistes;
-    list->header()->setSectionsMovable(false);
-    list->header()->setStretchLastSection(false);
-    list->setColumnWidth(0, 96);
-    list->setColumnWidth(1, 43);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_trackControls = new TrackListControls(*list, 96, 43);
     // Only the title is the user's to edit; the duration comes from the disc.
     list->setItemDelegateForColumn(1, new ReadOnlyDelegate(list));
 
@@ -162,6 +159,11 @@ frmPrincipal::frmPrincipal(std::unique_ptr<CdReader> reader, Options options, QW
     connect(m_ui->rechercher, &QAction::triggered, this, &frmPrincipal::rechercher_Click);
     connect(m_ui->ejecter, &QAction::triggered, this, &frmPrincipal::ejecter_Click);
     connect(m_ui->quitter, &QAction::triggered, this, &frmPrincipal::quitter_Click);
+    // Kept as settings; a batch under way keeps the choices it started with.
+    connect(m_ui->volumeEgal, &QAction::toggled, this,
+            [this](bool on) { m_form.settings.equalLoudness = on; });
+    connect(m_ui->couperSilence, &QAction::toggled, this,
+            [this](bool on) { m_form.settings.cutLeadingSilence = on; });
     connect(m_ui->aide, &QAction::triggered, this, &frmPrincipal::aide_Click);
     connect(m_ui->propos, &QAction::triggered, this, &frmPrincipal::propos_Click);
 
@@ -215,14 +217,16 @@ frmPrincipal::LoadResult frmPrincipal::Form_Load()
     DialogLook::centreOnScreen(*this);
 
     const QString folder = musicFolder();
-    if (!QDir(folder).exists() && !QDir().mkpath(folder)) {
-        message(CoreTexts::musicFolderFailed(folder), MessageIcon::Exclamation);
+    if (const QString problem = MusicFolder::prepare(folder); !problem.isEmpty()) {
+        message(problem, MessageIcon::Exclamation);
         m_exitCode = 1;
         return LoadResult::Failed;
     }
     RafraichirListe();
 
     ChargerParametres(m_form, m_store);
+    m_ui->volumeEgal->setChecked(m_form.settings.equalLoudness);
+    m_ui->couperSilence->setChecked(m_form.settings.cutLeadingSilence);
 
     setupDriveList();
     if (m_unloaded)
@@ -380,6 +384,7 @@ void frmPrincipal::showTracks()
         item->setText(1, track.duration);
         item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
     }
+    m_trackControls->refresh();
 }
 
 void frmPrincipal::showTrack(std::int32_t position)
@@ -391,6 +396,7 @@ void frmPrincipal::showTrack(std::int32_t position)
     const QSignalBlocker quiet(m_ui->lstPistes);
     item->setText(0, track.text);
     item->setCheckState(0, track.checked ? Qt::Checked : Qt::Unchecked);
+    m_trackControls->refresh();
 }
 
 void frmPrincipal::showDiscTags()
@@ -439,12 +445,15 @@ void frmPrincipal::Command_rip_Click()
     m_batchJobs = jobs;
     m_overview = std::make_unique<BatchOverview>(m_trackFrames, m_form.settings.LlTypeEncodage != 1);
     m_batchClock.start();
-    m_batch.reset(QThread::create([this, jobs] {
+    // Taken here, on the interface thread, where the menu changes them.
+    const LevelOptions levelling = levelOptionsOf(m_form.settings);
+    m_batch.reset(QThread::create([this, jobs, levelling] {
         try {
             BatchRunner batch(m_form, *m_view, m_tracks, jobs, m_view.get());
-            m_batchProduced = 0;
+            batch.setLevelOptions(levelling);
+            m_batchOutcomes.clear();
             batch.ConvertirPistes();
-            m_batchProduced = batch.tracksProduced();
+            m_batchOutcomes = batch.trackOutcomes();
         } catch (const std::exception &e) {
             m_view->showMessage(QString::fromUtf8(e.what()), MessageIcon::Exclamation,
                                 programTitle());
@@ -472,8 +481,7 @@ void frmPrincipal::onBatchReturned()
         return;
     }
     resetAfterBatch(m_form);
-    if (m_batchProduced > 0)
-        rememberTitles();
+    rememberTitles();
     m_discWatch.start();
     emit batchFinished();
 }
@@ -563,54 +571,28 @@ void frmPrincipal::rechercher_Click()
         message(ShellTexts::noDiscForTitles(), MessageIcon::Exclamation);
         return;
     }
+    // The chooser opens at once with what the computer knows (remembered titles, CD-Text)
+    // and fills as the network answers; the user may apply before it has.
     titles::TitleLookup lookup;
-    if (!lookUpTitles(lookup, *request))
+    TitleChooser chooser({}, {}, request->email, this);
+    chooser.keepSizeIn(m_store);
+    chooser.setForgetRemembered([&lookup] { return DiscTitles::forget(lookup.musicBrainzDiscId()); });
+    chooser.follow(lookup, *request);
+    const int outcome = chooser.exec();
+    if (m_unloaded)
         return;
-    TitleChooser chooser(lookup.candidates(), lookup.failures(), request->email, this);
-    for (;;) {
-        const int outcome = chooser.exec();
-        if (m_unloaded)
-            return;
-        m_form.settings.LsCourriel = chooser.email();
-        if (outcome == TitleChooser::SearchAgain) {
-            request->email = chooser.email();
-            if (!lookUpTitles(lookup, *request))
-                return;
-            chooser.setResults(lookup.candidates(), lookup.failures());
-            continue;
-        }
-        // Nothing changes until the user applies: a database answer can be wrong.
-        if (outcome == TitleChooser::Applied) {
-            if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
-                TrackTitles::apply(m_tracks, titles::applyCandidate(*chosen, TrackTitles::fieldsOf(m_tracks)));
-        }
-        return;
+    m_form.settings.LsCourriel = chooser.email();
+    // Nothing changes until the user applies: a database answer can be wrong.
+    if (outcome == TitleChooser::Applied) {
+        if (const std::optional<titles::TitleCandidate> chosen = chooser.selectedCandidate())
+            TrackTitles::apply(m_tracks, titles::applyCandidate(*chosen, TrackTitles::fieldsOf(m_tracks)));
     }
-}
-
-bool frmPrincipal::lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request)
-{
-    // The lookup runs on this thread's event loop, behind a modal box the user may cancel.
-    QProgressDialog progress(ShellTexts::searchingTitles(), ShellTexts::cancel(), 0, 0, this);
-    progress.setObjectName(QStringLiteral("rechercheTitres"));
-    progress.setWindowTitle(programTitle());
-    progress.setAutoClose(false);
-    progress.setAutoReset(false);
-    progress.setMinimumDuration(0);
-    const QMetaObject::Connection done =
-        connect(&lookup, &titles::TitleLookup::finished, &progress, &QDialog::accept);
-    lookup.start(request);
-    const bool finished = progress.exec() == QDialog::Accepted;
-    disconnect(done);
-    if (!finished)
-        lookup.cancel();
-    return finished && !m_unloaded;
 }
 
 void frmPrincipal::rememberTitles()
 {
     QString error;
-    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, TrackTitles::fieldsOf(m_tracks), &error))
+    if (!DiscTitles::remember(*m_reader, m_form.LlHandleCD, TrackTitles::fieldsOf(m_tracks), m_batchOutcomes, &error))
         message(error, MessageIcon::Exclamation);
 }
 
@@ -671,7 +653,7 @@ void frmPrincipal::Form_Unload()
     m_unloaded = true;
     m_discWatch.stop();
     if (!SauverParametres(m_form, m_store)) {
-        message(ShellTexts::settingsFailed(m_store.location()), MessageIcon::Exclamation);
+        message(ShellTexts::settingsFailed(m_store.location(), m_store.failure()), MessageIcon::Exclamation);
         m_exitCode = 1;
     }
     // The open drive is not closed: the reader goes with it.

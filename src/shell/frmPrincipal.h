@@ -19,11 +19,8 @@
 class BatchOverview;
 class QLabel;
 class QTreeWidgetItem;
+class TrackListControls;
 struct Disc;
-namespace titles {
-class TitleLookup;
-struct TitleLookupRequest;
-} // namespace titles
 class WindowRipView;
 namespace Ui {
 class frmPrincipal;
@@ -117,7 +114,6 @@ private:
     void updateEjectAction();
     void message(const QString &text, MessageIcon icon);
     void refuseDuringBatch();
-    bool lookUpTitles(titles::TitleLookup &lookup, const titles::TitleLookupRequest &request);
     void rememberTitles();
     // The tree and the tag boxes show m_tracks; what the user changes in them goes back.
     void showTracks();
@@ -133,6 +129,7 @@ private:
     SettingsStore m_store;
     FormFields m_form;
     TrackList m_tracks; // what lstPistes, txtAlbum and txtArtiste show
+    TrackListControls *m_trackControls = nullptr; // owned by lstPistes
     std::vector<std::int32_t> m_trackFrames; // the length of each track of the disc listed
     std::unique_ptr<WindowRipView> m_view;
     std::unique_ptr<QThread> m_batch;
@@ -142,7 +139,7 @@ private:
     QElapsedTimer m_batchClock;
     QTimer m_discWatch;
     int m_discRetries = 0; // reads still to try of a disc that changed and did not read yet
-    std::int32_t m_batchProduced = 0; // written by the batch's thread before it ends
+    std::vector<BatchRunner::TrackOutcome> m_batchOutcomes; // written by the batch's thread before it ends
     bool m_closeRequested = false;
     bool m_unloaded = false;
     bool m_terminating = false;

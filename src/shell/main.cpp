@@ -21,6 +21,13 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
     QApplication app(argc, argv);
     ProgramSetup::applyFonts();
     ProgramSetup::installFrenchTranslation();
+    QString problem;
+    const QString programFolder = ProgramSetup::programFolder(&problem);
+    if (programFolder.isEmpty()) {
+        QMessageBox::warning(nullptr, programTitle(), problem);
+        return 1;
+    }
+    ProgramSetup::sweepLeftovers();
     std::unique_ptr<CdReader> reader;
     try {
         reader = std::make_unique<LibcdioReader>(line.images);
@@ -29,8 +36,7 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
                              ShellTexts::readerCannotStart(QString::fromUtf8(e.what())));
         return 1;
     }
-    frmPrincipal window(std::move(reader),
-                        {QCoreApplication::applicationDirPath(), SettingsStore::defaultApplicationName()});
+    frmPrincipal window(std::move(reader), {programFolder, SettingsStore::defaultApplicationName()});
     switch (window.Form_Load()) {
     case frmPrincipal::LoadResult::NoDrive:
         return window.exitCode();
@@ -52,12 +58,18 @@ int runWindow(int argc, char *argv[], const CommandLine &line)
 int runHeadless(int argc, char *argv[], const CommandLine &line)
 {
     QCoreApplication app(argc, argv);
+    QString problem;
+    const QString programFolder = ProgramSetup::programFolder(&problem);
+    if (programFolder.isEmpty()) {
+        printTo(stderr, QStringLiteral("Erreur : %1\n").arg(problem));
+        return 1;
+    }
+    ProgramSetup::sweepLeftovers();
     // The system's own reasons (a refused connection, a missing host) in French too.
     ProgramSetup::installFrenchTranslation();
     LibcdioReader reader(line.images);
     FormFields form;
-    return runHeadlessConversion(line, reader, QCoreApplication::applicationDirPath(),
-                                 SettingsStore::defaultApplicationName(), form);
+    return runHeadlessConversion(line, reader, programFolder, SettingsStore::defaultApplicationName(), form);
 }
 
 } // namespace

@@ -156,11 +156,12 @@ void CddbClient::send(const QString &command)
     url.setQuery(QStringLiteral("cmd=%1&hello=%2&proto=6").arg(command, m_hello), QUrl::StrictMode);
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, ServiceTexts::userAgent());
+    ServiceTexts::prepare(request);
     m_timedOut = false;
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
-    ServiceTexts::limitSize(reply);
+    ServiceTexts::watch(reply);
     m_deadline.start(m_timeout);
 }
 
@@ -174,7 +175,7 @@ void CddbClient::onReply(QNetworkReply *reply)
     if (m_timedOut)
         return finish(ServiceTexts::noAnswer());
     if (ServiceTexts::wasTooLarge(*reply))
-        return finish(ServiceTexts::unreadable());
+        return finish(ServiceTexts::tooLarge());
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() != QNetworkReply::NoError || status != 200)
         return finish(ServiceTexts::networkFailure(*reply));

@@ -157,6 +157,7 @@ void MusicBrainzClient::send()
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, ServiceTexts::userAgent());
+    ServiceTexts::prepare(request);
     request.setRawHeader("Accept", "application/json");
     ++m_attempt;
     m_timedOut = false;
@@ -164,7 +165,7 @@ void MusicBrainzClient::send()
     QNetworkReply *reply = m_network->get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { onReply(reply); });
-    ServiceTexts::limitSize(reply);
+    ServiceTexts::watch(reply);
     m_deadline.start(m_timeout);
 }
 
@@ -181,7 +182,7 @@ void MusicBrainzClient::onReply(QNetworkReply *reply)
     if (m_timedOut)
         return finish({}, ServiceTexts::noAnswer());
     if (ServiceTexts::wasTooLarge(*reply))
-        return finish({}, ServiceTexts::unreadable());
+        return finish({}, ServiceTexts::tooLarge());
     if (status == 404 && !m_byToc && !m_toc.isEmpty()) {
         m_byToc = true;
         m_attempt = 0;
@@ -195,9 +196,10 @@ void MusicBrainzClient::onReply(QNetworkReply *reply)
             return finish({}, ServiceTexts::busy());
         bool ok = false;
         const qint64 seconds = reply->rawHeader("Retry-After").trimmed().toLongLong(&ok);
-        const qint64 waitMs = ok && seconds >= 0 ? seconds * 1000 : MinimumGapMs;
-        if (waitMs > LongestRetryWaitMs)
+        // Compared in seconds: any number may come, and in milliseconds a large one overflows.
+        if (ok && seconds > LongestRetryWaitMs / 1000)
             return finish({}, ServiceTexts::busy());
+        const qint64 waitMs = ok && seconds >= 0 ? seconds * 1000 : MinimumGapMs;
         m_wait.start(static_cast<int>(std::max(waitMs, MinimumGapMs)));
         return;
     }

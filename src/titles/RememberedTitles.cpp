@@ -1,11 +1,12 @@
 #include "RememberedTitles.h"
 
+#include "StoredFile.h"
+
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 namespace titles {
@@ -57,12 +58,14 @@ bool RememberedTitles::save(const QString &discId, const TitleCandidate &titles,
         {QStringLiteral("year"), titles.year},
         {QStringLiteral("tracks"), tracks},
     };
-    QSaveFile file(pathFor(discId));
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
     const QByteArray bytes = QJsonDocument(root).toJson();
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        return fail(file.errorString());
+    if (bytes.size() > LargestFile)
+        return fail(QStringLiteral("ces titres sont trop longs (%1 Ko, au plus %2 Ko).")
+                        .arg((bytes.size() + 1023) / 1024)
+                        .arg(LargestFile / 1024));
+    const QString reason = StoredFile::replace(pathFor(discId), bytes);
+    if (!reason.isEmpty())
+        return fail(reason);
     return true;
 }
 
@@ -70,10 +73,10 @@ std::optional<TitleCandidate> RememberedTitles::load(const QString &discId) cons
 {
     if (!isDiscId(discId))
         return std::nullopt;
-    QFile file(pathFor(discId));
-    if (!file.open(QIODevice::ReadOnly))
+    const StoredFile::Contents file = StoredFile::read(pathFor(discId), LargestFile);
+    if (file.status != StoredFile::Contents::Status::Read)
         return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(1 << 20));
+    const QJsonDocument document = QJsonDocument::fromJson(file.bytes);
     const QJsonObject root = document.object();
     if (!document.isObject() || root.value(QStringLiteral("discId")).toString() != discId
         || !root.value(QStringLiteral("tracks")).isArray())
@@ -90,6 +93,21 @@ std::optional<TitleCandidate> RememberedTitles::load(const QString &discId) cons
                                        track.value(QStringLiteral("artist")).toString()};
     }
     return candidate;
+}
+
+QString RememberedTitles::forget(const QString &discId) const
+{
+    if (!isDiscId(discId))
+        return QStringLiteral("Identifiant de disque invalide : %1").arg(discId);
+    return StoredFile::remove(pathFor(discId));
+}
+
+void RememberedTitles::sweepLeftovers() const
+{
+    // "<disc ID>.json.<process ID>-<6 letters>", as StoredFile::replace names its work.
+    static const QRegularExpression working(
+        QStringLiteral("^[A-Za-z0-9._-]{28}\\.json\\.(?<pid>[0-9]{1,10})-[A-Za-z0-9]{6}$"));
+    StoredFile::sweep(m_folder, working);
 }
 
 } // namespace titles

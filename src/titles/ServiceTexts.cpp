@@ -4,11 +4,38 @@
 
 namespace titles {
 
+namespace {
+constexpr char TooLargeProperty[] = "sonalburyTooLarge";
+constexpr char RefusedRedirectProperty[] = "sonalburyRefusedRedirect";
+
+QString refusedRedirect(const QUrl &target)
+{
+    return QStringLiteral("redirection refusée vers « %1 ».")
+        .arg(target.toDisplayString(QUrl::RemoveUserInfo | QUrl::FullyEncoded));
+}
+} // namespace
+
 QString ServiceTexts::networkFailure(const QNetworkReply &reply)
 {
     const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QVariant refused = reply.property(RefusedRedirectProperty);
+    if (refused.isValid())
+        return refusedRedirect(refused.toUrl());
     switch (reply.error()) {
     case QNetworkReply::NoError:
+        break;
+    case QNetworkReply::InsecureRedirectError:
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::ProtocolUnknownError:
+        // Qt refused it itself (another scheme than HTTP's): the target is in the reply's header.
+        if (status >= 300 && status < 400)
+            return refusedRedirect(reply.url().resolved(QUrl::fromEncoded(reply.rawHeader("Location"))));
+        break;
+    case QNetworkReply::UnknownContentError:
+    case QNetworkReply::ProtocolFailure:
+        // Qt stops a reply that decompresses into far more than it weighs (a gzip bomb).
+        if (status == 200)
+            return tooLarge();
         break;
     case QNetworkReply::HostNotFoundError:
         return QStringLiteral("serveur introuvable (%1).").arg(reply.url().host());
@@ -31,17 +58,32 @@ QString ServiceTexts::networkFailure(const QNetworkReply &reply)
     return QStringLiteral("erreur HTTP %1.").arg(status);
 }
 
-namespace {
-constexpr char TooLargeProperty[] = "sonalburyTooLarge";
+void ServiceTexts::prepare(QNetworkRequest &request)
+{
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::UserVerifiedRedirectPolicy);
 }
 
-void ServiceTexts::limitSize(QNetworkReply *reply)
+void ServiceTexts::watch(QNetworkReply *reply)
 {
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
         if (received > LargestReply || total > LargestReply) {
             reply->setProperty(TooLargeProperty, true);
             reply->abort();
         }
+    });
+    QObject::connect(reply, &QNetworkReply::redirected, reply, [reply](const QUrl &target) {
+        // The reply's url() is already the target here: compare with what was asked.
+        const QUrl from = reply->request().url();
+        const auto port = [](const QUrl &url) { return url.port(url.scheme() == QLatin1String("https") ? 443 : 80); };
+        const bool sameHost = target.host().compare(from.host(), Qt::CaseInsensitive) == 0;
+        const bool sameServer = target.scheme() == from.scheme() && port(target) == port(from);
+        const bool madeSecure = from.scheme() == QLatin1String("http") && target.scheme() == QLatin1String("https");
+        if (sameHost && (sameServer || madeSecure)) {
+            emit reply->redirectAllowed();
+            return;
+        }
+        reply->setProperty(RefusedRedirectProperty, target);
+        reply->abort();
     });
 }
 

@@ -2,7 +2,9 @@
 
 #include "TitleCandidate.h"
 
+#include <QList>
 #include <QStringList>
+#include <optional>
 
 namespace titles {
 
@@ -24,5 +26,26 @@ TitleFields applyCandidate(const TitleCandidate &candidate, const TitleFields &c
 // The fields as titles to remember (source Remembered): what the user applied or typed.
 // A track artist equal to the disc's is not stored as the track's own.
 TitleCandidate rememberedFrom(const TitleFields &fields);
+
+// A ticked track of a batch that has ended.
+struct ConvertedTrack
+{
+    int index = 0;         // in the track list, from 0
+    QString title;         // the text it was converted with
+    bool produced = false; // it gave its file
+    bool failed = false;   // it reported an error (a cancel stops a track without either)
+};
+
+// What to remember for a disc once a batch has ended, over what was remembered before: a
+// track that gave its file is remembered with the title it was converted with; a track
+// that failed forgets its title, which may be what made it fail and would then fail it
+// again at every later run; a track not converted, or stopped by a cancel, keeps what it
+// had. A text, album or artist equal to its default (the fields as the list opens) names
+// nothing and replaces nothing: a plain conversion keeps the titles remembered before.
+// The album and the artists are this batch's once a track gave its file. Empty when
+// nothing is left worth remembering.
+std::optional<TitleCandidate> rememberedAfterBatch(const std::optional<TitleCandidate> &before,
+                                                   const TitleFields &fields, const TitleFields &defaults,
+                                                   const QList<ConvertedTrack> &converted);
 
 } // namespace titles

@@ -10,6 +10,8 @@ struct TrackTitle
 {
     QString title;
     QString artist; // the track's own credit; empty = the disc's artist
+
+    friend bool operator==(const TrackTitle &, const TrackTitle &) = default;
 };
 
 // One answer for a disc: where it comes from, what it would set.
@@ -32,6 +34,8 @@ struct TitleCandidate
     QString sourceText() const;
     // A track with its own artist other than the disc's: a compilation.
     bool hasTrackArtists() const;
+
+    friend bool operator==(const TitleCandidate &, const TitleCandidate &) = default;
 };
 
 // Candidates whose track count is not the disc's are never offered: their titles

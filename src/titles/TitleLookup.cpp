@@ -143,6 +143,18 @@ QStringList TitleLookup::failures() const
     return texts;
 }
 
+QStringList TitleLookup::statusLines() const
+{
+    QList<std::pair<int, QString>> lines = m_failures;
+    for (const QString &sourceName : m_pending)
+        lines << std::pair{rankOf(sourceName), ServiceTexts::failure(sourceName, ServiceTexts::searching())};
+    std::stable_sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QStringList texts;
+    for (const auto &[rank, text] : lines)
+        texts << text;
+    return texts;
+}
+
 void TitleLookup::answered(const QString &sourceName)
 {
     m_pending.removeAll(sourceName);
@@ -189,12 +201,39 @@ void TitleLookup::end()
 
 std::optional<TitleCandidate> TitleLookup::headlessPick(const QList<TitleCandidate> &candidates)
 {
+    std::optional<TitleCandidate> pick;
     for (const TitleCandidate::Source source : {TitleCandidate::Source::Remembered, TitleCandidate::Source::CdText,
-                                                TitleCandidate::Source::MusicBrainz, TitleCandidate::Source::Cddb})
-        for (const TitleCandidate &candidate : candidates)
-            if (candidate.source == source && !candidate.inexact)
-                return candidate;
-    return std::nullopt;
+                                                TitleCandidate::Source::MusicBrainz, TitleCandidate::Source::Cddb}) {
+        for (const TitleCandidate &candidate : candidates) {
+            if (candidate.source == source && !candidate.inexact) {
+                pick = candidate;
+                break;
+            }
+        }
+        if (pick)
+            break;
+    }
+    if (!pick || pick->source != TitleCandidate::Source::Remembered)
+        return pick;
+    // A track remembered without a title (it failed, or kept its default name) takes the
+    // next answer's: a title corrected since then names it at last.
+    QList<TitleCandidate> others;
+    for (const TitleCandidate &candidate : candidates)
+        if (candidate.source != TitleCandidate::Source::Remembered)
+            others << candidate;
+    const std::optional<TitleCandidate> next = headlessPick(others);
+    for (qsizetype i = 0; next && i < pick->tracks.size() && i < next->tracks.size(); ++i) {
+        TrackTitle &track = pick->tracks[i];
+        const TrackTitle &other = next->tracks[i];
+        if (!track.title.trimmed().isEmpty() || other.title.trimmed().isEmpty())
+            continue;
+        track.title = other.title;
+        if (track.artist.trimmed().isEmpty())
+            track.artist = !other.artist.trimmed().isEmpty() ? other.artist
+                           : next->artist != pick->artist    ? next->artist
+                                                             : QString();
+    }
+    return pick;
 }
 
 } // namespace titles

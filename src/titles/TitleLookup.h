@@ -61,10 +61,14 @@ public:
     QStringList failures() const;
     // The network sources still awaited ("MusicBrainz", "CDDB").
     QStringList pendingSources() const { return m_pending; }
+    // One line per source that failed or is still awaited ("MusicBrainz : recherche…"),
+    // in the order of the sources.
+    QStringList statusLines() const;
     QString musicBrainzDiscId() const { return m_discId; }
 
     // The candidate a run without a window takes: the first remembered, else CD-Text,
-    // else MusicBrainz, else an exact CDDB match; never a close match.
+    // else MusicBrainz, else an exact CDDB match; never a close match. Remembered titles
+    // that leave a track unnamed take that track's title from the next of these.
     static std::optional<TitleCandidate> headlessPick(const QList<TitleCandidate> &candidates);
 
 signals:

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QWindow>
@@ -98,7 +99,8 @@ QByteArray waitForContent(const QString &path, int lines)
     QByteArray content;
     (void)QTest::qWaitFor([&] {
         QFile file(path);
-        content = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        // A Windows batch file ends its lines with CR LF.
+        content = file.open(QIODevice::ReadOnly) ? file.readAll().replace('\r', "") : QByteArray();
         return content.count('\n') >= lines;
     }, 10000);
     return content;
@@ -141,10 +143,15 @@ private slots:
     void browserLookedUpAtEachOpening();
 
 private:
-    // PATH holding only a folder with a stand-in xdg-open that appends its arguments,
-    // one per line after their count, to the returned file.
+    // The browser the program finds is a stand-in that appends its arguments, one per line
+    // after their count, to the returned file: on Windows the command registered under
+    // HKEY_CLASSES_ROOT\HTTP\Shell\Open\command, elsewhere xdg-open alone on the PATH.
     QString useRecordingBrowser();
+    // No browser to find: no registered command, or a PATH without xdg-open.
     void useEmptyPath();
+#ifdef Q_OS_WIN
+    static void registerBrowser(const QString &command);
+#endif
 
     QByteArray m_path;
     int m_folders = 0;
@@ -154,6 +161,20 @@ void TestAbout::initTestCase()
 {
     m_path = qgetenv("PATH");
 }
+
+#ifdef Q_OS_WIN
+// An empty command removes the registration.
+void TestAbout::registerBrowser(const QString &command)
+{
+    QSettings key(u"HKEY_CLASSES_ROOT\\HTTP\\Shell\\Open\\command"_s, QSettings::NativeFormat);
+    if (command.isEmpty())
+        key.remove(u"Default"_s);
+    else
+        key.setValue(u"Default"_s, command);
+    key.sync();
+    QCOMPARE(key.status(), QSettings::NoError);
+}
+#endif
 
 void TestAbout::cleanup()
 {
@@ -169,18 +190,32 @@ QString TestAbout::useRecordingBrowser()
     const QString folder = QDir::home().filePath(u"browser-%1"_s.arg(++m_folders));
     QDir().mkpath(folder);
     const QString record = QDir(folder).filePath(u"record.txt"_s);
+#ifdef Q_OS_WIN
+    // A batch file, registered as browsers are: quoted path, then the address placeholder.
+    const QString browser = QDir::toNativeSeparators(QDir(folder).filePath(u"browser.cmd"_s));
+    writeFile(browser, "@echo off\r\nset n=0\r\nfor %%a in (%*) do set /a n+=1\r\n"
+                       ">>\"" + QDir::toNativeSeparators(record).toLocal8Bit() + "\" echo %n%\r\n"
+                       "for %%a in (%*) do >>\"" + QDir::toNativeSeparators(record).toLocal8Bit()
+                           + "\" echo %%~a\r\n");
+    registerBrowser(u"\""_s + browser + u"\" \"%1\""_s);
+#else
     writeFile(QDir(folder).filePath(u"xdg-open"_s),
               "#!/bin/sh\nprintf '%s\\n' \"$#\" \"$@\" >> '" + record.toLocal8Bit() + "'\n",
               QFileDevice::ExeOwner);
     qputenv("PATH", QFile::encodeName(folder));
+#endif
     return record;
 }
 
 void TestAbout::useEmptyPath()
 {
+#ifdef Q_OS_WIN
+    registerBrowser(QString());
+#else
     const QString folder = QDir::home().filePath(u"no-browser"_s);
     QDir().mkpath(folder);
     qputenv("PATH", QFile::encodeName(folder));
+#endif
 }
 
 void TestAbout::pictures_data()
@@ -471,6 +506,16 @@ void TestAbout::browserOnPath()
 {
     QFETCH(bool, present);
     QFETCH(bool, executable);
+#ifdef Q_OS_WIN
+    // The registered command, its quotes stripped; nothing registered finds nothing. Being
+    // executable is a file-mode matter of Unix.
+    if (present && !executable)
+        QSKIP("Windows files have no executable mode");
+    const QString browser = u"C:\\Program Files\\Navigateur d'été\\web.exe"_s;
+    registerBrowser(present ? u"\""_s + browser + u"\" -osint -url \"%1\""_s : QString());
+    QCOMPARE(TrouverNavigateur(), present ? browser : QString());
+    return;
+#endif
     const QString folder = QDir::home().filePath(u"opener-%1"_s.arg(++m_folders));
     QDir().mkpath(folder);
     const QString opener = QDir(folder).filePath(u"xdg-open"_s);

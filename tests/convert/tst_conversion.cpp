@@ -8,14 +8,16 @@
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
 
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 #include <csignal>
 #include <cstring>
@@ -60,6 +62,7 @@ Mp3Check::Tags tagsOf(const QString &path)
     return Mp3Check::readTags(path);
 }
 
+#ifdef Q_OS_UNIX
 // Lowers the largest file this process may write, as a full disk would stop it, and puts
 // the limit back when it goes out of scope.
 class FileSizeLimit
@@ -79,6 +82,7 @@ public:
 private:
     rlimit m_saved{};
 };
+#endif
 
 // A form, a view and a conversion around a reader; the music folder is a fresh folder.
 struct Rig
@@ -215,12 +219,15 @@ private slots:
     void eventsOfOneTrack();
     void tagsAreReadAtEachEncoding();
     void earlierFilesAreReplaced();
+    void existingFilesOfTheFolder_data();
+    void existingFilesOfTheFolder();
     void encodingFailureKeepsTheWav();
     void mp3ThatCannotBeReplacedIsReported();
     void cancelDuringEncodingLetsItFinish();
     void closingDuringEncoding_data();
     void closingDuringEncoding();
     void truncatedImage();
+    void dataTrackIsNoAudioTrack();
     void unwritableFolder_data();
     void unwritableFolder();
     void diskFullWhileWritingTheWav();
@@ -230,7 +237,9 @@ private slots:
 void TestConversion::initTestCase()
 {
     // Past the file-size limit, writes must fail instead of killing the process.
+#ifdef SIGXFSZ
     std::signal(SIGXFSZ, SIG_IGN);
+#endif
 
     m_discLayout.audio = discimage::Audio::Tones;
     m_discLayout.tracks = {discimage::Track{150, 0, false}, discimage::Track{188, 30, false}};
@@ -589,7 +598,8 @@ void TestConversion::duplicateNamesInOneBatch()
 {
     // Names that differ only in case are one file on a USB key or on Windows.
     Rig rig(freshFolder(), {40, 60, 70, 80, 90}, {u"Même"_s, u"Même"_s, u"a/b"_s, u"a:b"_s, u"MÊME"_s});
-    // A file from an earlier run is replaced as usual.
+    // A file from an earlier run, which the user lets this batch replace.
+    rig.form.existingFiles = ExistingFiles::Replace;
     writeFile(rig.path(u"Même.wav"_s), "earlier run");
 
     rig.batch.ConvertirPistes();
@@ -615,13 +625,13 @@ void TestConversion::failedReadGoesOnWithTheNextTrack()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)),
                           u"Rip du CD terminé"_s}));
     // The partial file stays; the next track is whole.
     QCOMPARE(QFileInfo(rig.path(u"Un.wav"_s)).size(), qint64(50) * SectorBytes);
     QCOMPARE(QFileInfo(rig.path(u"Deux.wav"_s)).size(), qint64(40) * SectorBytes);
     const qsizetype failure = rig.view.events.indexOf(
-        u"message Erreur lors de l'ecriture du fichier "_s + rig.path(u"Un.wav"_s));
+        u"message Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Un.wav"_s)));
     QCOMPARE(rig.view.events.mid(failure + 1, 2),
              (QStringList{u"value 0"_s, u"status Etat : En attente"_s}));
 }
@@ -809,6 +819,7 @@ void TestConversion::tagsAreReadAtEachEncoding()
 void TestConversion::earlierFilesAreReplaced()
 {
     auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->form.settings.LlTypeEncodage = 2;
     rig->tracks.addItem(u"Un"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
@@ -829,11 +840,83 @@ void TestConversion::earlierFilesAreReplaced()
     QCOMPARE(readAll(outside), QByteArray("not ours"));
 }
 
+void TestConversion::existingFilesOfTheFolder_data()
+{
+    QTest::addColumn<int>("policy"); // ExistingFiles
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<bool>("forTheRest");
+    QTest::addColumn<QStringList>("existing"); // each holds "à moi" before the batch
+    QTest::addColumn<QStringList>("kept");     // still "à moi" after it
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<QStringList>("files");
+    const int ask = int(ExistingFiles::Ask);
+    const int keep = int(ExistingFiles::Keep);
+    const int replace = int(ExistingFiles::Replace);
+    QTest::newRow("terminal keeps an MP3") << keep << false << false << QStringList{u"Un.mp3"_s}
+                                           << QStringList{u"Un.mp3"_s} << 0
+                                           << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("terminal keeps a WAV it did not write") << keep << false << false << QStringList{u"Un.wav"_s}
+                                                           << QStringList{u"Un.wav"_s} << 0
+                                                           << QStringList{u"Deux.mp3"_s, u"Un.wav"_s};
+    QTest::newRow("--remplacer") << replace << false << false << QStringList{u"Un.mp3"_s, u"Un.wav"_s}
+                                 << QStringList{} << 0 << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: keep") << ask << false << false << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s}
+                                  << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s} << 2
+                                  << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: replace") << ask << true << false << QStringList{u"Un.mp3"_s} << QStringList{} << 1
+                                     << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+    QTest::newRow("window: keep, the same for the rest")
+        << ask << false << true << QStringList{u"Un.mp3"_s, u"Deux.wav"_s} << QStringList{u"Un.mp3"_s, u"Deux.wav"_s}
+        << 1 << QStringList{u"Deux.wav"_s, u"Un.mp3"_s};
+    QTest::newRow("window: replace, the same for the rest")
+        << ask << true << true << QStringList{u"Un.mp3"_s, u"Deux.mp3"_s} << QStringList{} << 1
+        << QStringList{u"Deux.mp3"_s, u"Un.mp3"_s};
+}
+
+// A file the batch did not write (the user's own, another disc's track of the same title)
+// is never replaced or deleted without the user's say.
+void TestConversion::existingFilesOfTheFolder()
+{
+    QFETCH(int, policy);
+    QFETCH(bool, replace);
+    QFETCH(bool, forTheRest);
+    QFETCH(QStringList, existing);
+    QFETCH(QStringList, kept);
+    QFETCH(int, questions);
+    QFETCH(QStringList, files);
+    auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles(policy);
+    rig->view.replaceAnswer = {replace, forTheRest};
+    rig->tracks.addItem(u"Un"_s, true);
+    rig->tracks.addItem(u"Deux"_s, true);
+    for (const QString &name : existing)
+        writeFile(rig->path(name), "à moi");
+
+    rig->batch.ConvertirPistes();
+
+    QCOMPARE(rig->files(), files);
+    for (const QString &name : kept)
+        QCOMPARE(readAll(rig->path(name)), QByteArray("à moi"));
+    QCOMPARE(rig->view.questions.size(), questions);
+    if (questions > 0)
+        QCOMPARE(rig->view.questions[0], u"Le dossier musiques contient déjà « Un.mp3 ».\n\nLe remplacer par la piste « Un » ?"_s);
+    // The terminal says what it kept and how to replace it; the window's user knows.
+    const QStringList messages = rig->view.messageTexts();
+    if (ExistingFiles(policy) == ExistingFiles::Keep)
+        QVERIFY2(messages.first().contains(u"(option --remplacer"_s), qPrintable(messages.first()));
+    else
+        QCOMPARE(messages, QStringList{u"Rip du CD terminé"_s});
+    for (const QString &name : files)
+        if (!kept.contains(name))
+            verifyMp3OfTrack(rig->path(name), name.startsWith(u"Un"_s) ? 1 : 2);
+}
+
 void TestConversion::encodingFailureKeepsTheWav()
 {
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = 0;
     rig->form.settings.LlBitrate = 100; // not a layer III rate: the encoder refuses it
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Un.mp3"_s), "earlier run");
@@ -859,6 +942,7 @@ void TestConversion::encodingFailureKeepsTheWav()
 void TestConversion::mp3ThatCannotBeReplacedIsReported()
 {
     auto rig = imageRig();
+    rig->form.existingFiles = ExistingFiles::Replace;
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     QVERIFY(QDir().mkpath(rig->path(u"Un.mp3/inside"_s)));
@@ -867,7 +951,7 @@ void TestConversion::mp3ThatCannotBeReplacedIsReported()
 
     QCOMPARE(rig->view.messages.size(), 2);
     const QString prefix = u"Erreur lors de la conversion de Un\nImpossible de supprimer le fichier "_s
-                           + rig->path(u"Un.mp3"_s) + u"\n"_s;
+                           + QDir::toNativeSeparators(rig->path(u"Un.mp3"_s)) + u"\n"_s;
     QVERIFY2(rig->view.messages[0].text.startsWith(prefix), qPrintable(rig->view.messages[0].text));
     QVERIFY(rig->view.messages[0].text.size() > prefix.size());
     QCOMPARE(rig->view.messages[0].icon, MessageIcon::Exclamation);
@@ -903,6 +987,7 @@ void TestConversion::closingDuringEncoding()
     QFETCH(std::int32_t, type);
     auto rig = imageRig();
     rig->form.settings.LlTypeEncodage = type;
+    rig->form.existingFiles = ExistingFiles::Replace; // the user said to replace them
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
     writeFile(rig->path(u"Deux.mp3"_s), "earlier run");
@@ -945,7 +1030,7 @@ void TestConversion::truncatedImage()
     rig.batch.ConvertirPistes();
 
     QCOMPARE(rig.view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig.path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig.path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig.files(), (QStringList{u"Deux.wav"_s, u"Un.mp3"_s}));
     verifyMp3OfTrack(rig.path(u"Un.mp3"_s), 1);
@@ -960,6 +1045,30 @@ void TestConversion::truncatedImage()
     QVERIFY(partial == start);
 }
 
+void TestConversion::dataTrackIsNoAudioTrack()
+{
+    // A mixed-mode CD: its first track holds data. Converting it says so and leaves nothing;
+    // the audio tracks after it convert as usual.
+    discimage::DiscLayout mixed;
+    mixed.audio = discimage::Audio::Tones;
+    mixed.tracks = {discimage::Track{150, 0, true}, discimage::Track{150, 150, false}};
+    const QString cue = discimage::write(freshFolder() + u"/mixed"_s, mixed);
+    LibcdioReader reader({cue});
+    reader.ScanDrives();
+    Rig rig(reader, freshFolder());
+    rig.form.LlHandleCD = reader.OpenDrive(reader.GetDriveAddress(reader.GetDriveCount() - 1));
+    QVERIFY(rig.form.LlHandleCD != 0);
+    rig.tracks.addItem(u"Données"_s, true);
+    rig.tracks.addItem(u"Musique"_s, true);
+
+    rig.batch.ConvertirPistes();
+
+    QCOMPARE(rig.view.messageTexts(),
+             (QStringList{u"Données n'est pas une piste audio (elle contient des données) : elle ne donne aucun fichier."_s,
+                          u"Rip du CD terminé"_s}));
+    QCOMPARE(rig.files(), QStringList{u"Musique.mp3"_s});
+}
+
 void TestConversion::unwritableFolder_data()
 {
     QTest::addColumn<bool>("readOnly"); // else a file stands where the folder should be
@@ -970,8 +1079,8 @@ void TestConversion::unwritableFolder_data()
 void TestConversion::unwritableFolder()
 {
     QFETCH(bool, readOnly);
-    if (readOnly && ::geteuid() == 0)
-        QSKIP("permissions do not bind the superuser");
+    if (readOnly && !TestPlatform::folderPermissionsBind())
+        QSKIP("folder permissions do not bind this user (the superuser, or anyone on Windows)");
 
     auto rig = imageRig();
     const QString folder = freshFolder() + u"/musiques"_s;
@@ -988,8 +1097,8 @@ void TestConversion::unwritableFolder()
     rig->batch.ConvertirPistes();
 
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Un.wav"_s,
-                          u"Erreur lors de l'ecriture du fichier "_s + folder + u"/Deux.wav"_s,
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Un.wav"_s),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(folder + u"/Deux.wav"_s),
                           u"Rip du CD terminé"_s}));
     if (readOnly) {
         QVERIFY(entries(folder).isEmpty());
@@ -1000,6 +1109,9 @@ void TestConversion::unwritableFolder()
 
 void TestConversion::diskFullWhileWritingTheWav()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("Windows has no file-size limit (RLIMIT_FSIZE) to stand for a full disk");
+#else
     auto rig = imageRig();
     rig->tracks.addItem(u"Un"_s, true);
     rig->tracks.addItem(u"Deux"_s, true);
@@ -1008,14 +1120,18 @@ void TestConversion::diskFullWhileWritingTheWav()
         rig->batch.ConvertirPistes();
     }
     QCOMPARE(rig->view.messageTexts(),
-             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Un.wav"_s),
-                          u"Erreur lors de l'ecriture du fichier "_s + rig->path(u"Deux.wav"_s),
+             (QStringList{u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Un.wav"_s)),
+                          u"Erreur lors de l'ecriture du fichier "_s + QDir::toNativeSeparators(rig->path(u"Deux.wav"_s)),
                           u"Rip du CD terminé"_s}));
     QCOMPARE(rig->files(), (QStringList{u"Deux.wav"_s, u"Un.wav"_s}));
+#endif
 }
 
 void TestConversion::diskFullWhileWritingTheMp3()
 {
+#ifndef Q_OS_UNIX
+    QSKIP("Windows has no file-size limit (RLIMIT_FSIZE) to stand for a full disk");
+#else
     auto rig = imageRig();
     rig->tracks.addItem(u"Un"_s, true);
     std::optional<FileSizeLimit> limit;
@@ -1032,6 +1148,7 @@ void TestConversion::diskFullWhileWritingTheMp3()
              qPrintable(rig->view.messages[0].text));
     QCOMPARE(rig->files(), QStringList{u"Un.wav"_s});
     QVERIFY(wavSamples(rig->path(u"Un.wav"_s)) == trackAudio(1));
+#endif
 }
 
 SONALBURY_TEST_MAIN_CORE(TestConversion)

@@ -14,9 +14,13 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QAbstractButton>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -36,12 +40,18 @@ private:
 
     QString music() const { return m_program + QStringLiteral("/musiques/"); }
 
-    // jobs: encodings at once, 0 for one per processor core.
-    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames, int jobs = 0)
+    // Tracks of these lengths; shaped tracks (of music) when shapes are given. jobs:
+    // encodings at once, 0 for one per processor core.
+    std::unique_ptr<frmPrincipal> start(const std::vector<std::int32_t> &frames, int jobs = 0,
+                                        const std::vector<discimage::Shape> &shapes = {})
     {
         m_discLayout = discimage::DiscLayout{};
         for (const std::int32_t f : frames)
             m_discLayout.tracks.push_back(discimage::Track{f, 0, false});
+        if (!shapes.empty()) {
+            m_discLayout.audio = discimage::Audio::Music;
+            m_discLayout.shapes = shapes;
+        }
         const QString cue = discimage::write(m_program + QStringLiteral("/disc"), m_discLayout);
         m_gate = std::make_shared<GatedCdReader::Gate>();
         auto gated = std::make_unique<GatedCdReader>(std::make_unique<LibcdioReader>(QStringList{cue}), m_gate);
@@ -78,18 +88,21 @@ private:
         return w.findChild<QWidget *>(QStringLiteral("prgb"))->property(property).toInt();
     }
 
-    // Runs "Rechercher les titres..." and answers the chooser: its rows ("source | label")
-    // and its failure lines, then Appliquer (first row) or Annuler.
+    // Runs "Rechercher les titres..." and answers the chooser once every source has
+    // answered: its rows ("source | label") and its failure lines, then Appliquer (first
+    // row) or Annuler; "Oublier ces titres" first when forget.
     // With SONALBURY_SCREENSHOTS set, the chooser is saved there as screenshot.
-    static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {})
+    static QStringList searchTitles(frmPrincipal &w, bool apply, const QString &screenshot = {}, bool forget = false)
     {
         QStringList offered;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             auto *chooser = qobject_cast<TitleChooser *>(QApplication::activeModalWidget());
-            if (!chooser)
+            if (!chooser || chooser->searching())
                 return;
             poll.stop();
+            if (forget)
+                chooser->forgetButton()->click();
             const QTreeWidget *rows = chooser->findChild<QTreeWidget *>(QStringLiteral("lstCandidats"));
             for (int i = 0; i < rows->topLevelItemCount(); ++i)
                 offered << rows->topLevelItem(i)->text(1).left(18) + QStringLiteral(" | ")
@@ -103,6 +116,23 @@ private:
         poll.start(10);
         w.rechercher_Click();
         return offered;
+    }
+
+    // The window with one of its menus open, as the user sees it: the menu is a window of
+    // its own, drawn over the main window's picture below its title.
+    static void saveWithOpenMenu(frmPrincipal &w, const QString &menuName, const QString &path)
+    {
+        auto *menu = w.findChild<QMenu *>(menuName);
+        QMenuBar *bar = w.menuBar();
+        const QPoint at = bar->mapTo(&w, bar->actionGeometry(menu->menuAction()).bottomLeft());
+        bar->setActiveAction(menu->menuAction());
+        QTRY_VERIFY(menu->isVisible());
+        QPixmap picture = w.grab();
+        QPainter painter(&picture);
+        painter.drawPixmap(at, menu->grab());
+        painter.end();
+        QVERIFY(picture.save(path));
+        menu->hide();
     }
 
     qint64 trackFrames(int n) const { return qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588; }
@@ -150,10 +180,54 @@ private slots:
         QCOMPARE(f.settings.LlTypeEncodage, 0);
         QCOMPARE(f.LbStop.load(), false);
 
-        // So the next batch encodes at 320 kbit/s and replaces the earlier file.
+        // So the next batch encodes at 320 kbit/s; it replaces the earlier file once the user
+        // says so, keeping it being the default answer.
+        QStringList questions;
+        answerer.onBox = [&questions](QMessageBox &box) {
+            if (box.icon() != QMessageBox::Question)
+                return;
+            questions << box.text();
+            QCOMPARE(box.defaultButton()->text(), QStringLiteral("&Garder"));
+            QCOMPARE(box.escapeButton(), static_cast<QAbstractButton *>(box.defaultButton()));
+            for (QAbstractButton *button : box.buttons())
+                if (button->text() == QStringLiteral("&Remplacer"))
+                    button->click();
+        };
         QVERIFY(runBatch(*w));
+        QCOMPARE(questions.size(), 2);
+        QVERIFY2(questions[0].startsWith(QStringLiteral("Le dossier musiques contient déjà « Piste 1.mp3 ».")),
+                 qPrintable(questions[0]));
         QCOMPARE(Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3")).bitrate, 320);
         QCOMPARE(musicFiles().size(), 2);
+    }
+
+    // The menu "Options" shows the saved choices, and what it is set to when the convert
+    // button is pressed goes to the batch and into the settings.
+    void optionsMenuReachesTheBatchAndTheSettings()
+    {
+        SettingsStore(m_app).write(QStringLiteral("VolumeEgal"), QStringLiteral("-1"));
+        std::vector<discimage::Shape> shapes(1);
+        shapes[0].leadingSilence = 150;
+        auto w = start({600}, 0, shapes);
+        QVERIFY(w);
+        auto *equal = w->findChild<QAction *>(QStringLiteral("volumeEgal"));
+        auto *cut = w->findChild<QAction *>(QStringLiteral("couperSilence"));
+        QVERIFY(equal->isCheckable() && equal->isChecked());
+        QVERIFY(cut->isCheckable() && !cut->isChecked());
+        cut->trigger();
+        if (const QString folder = qEnvironmentVariable("SONALBURY_SCREENSHOTS"); !folder.isEmpty())
+            saveWithOpenMenu(*w, QStringLiteral("options"), folder + QStringLiteral("/options-menu.png"));
+
+        tick(*w, 1);
+        ModalAnswerer answerer;
+        QVERIFY(runBatch(*w));
+        const Mp3Check::Audio audio = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY2(audio.ok(), qPrintable(audio.error));
+        QVERIFY(audio.frames() <= trackFrames(1) - 44100);
+
+        w->quitter_Click();
+        QCOMPARE(SettingsStore(m_app).read(QStringLiteral("VolumeEgal"), QString()), QStringLiteral("-1"));
+        QCOMPARE(SettingsStore(m_app).read(QStringLiteral("CouperSilence"), QString()), QStringLiteral("-1"));
     }
 
     void encodingTypeDecidesWhatStays_data()
@@ -278,6 +352,9 @@ private slots:
         const QStringList again = searchTitles(*w, false, QStringLiteral("chooser.png"));
         QCOMPARE(again.mid(0, 3), (QStringList{"Titres enregistrés | Various — Saisons", "CD-Text | Various — Saisons",
                                                "MusicBrainz | Marc Aubry & Inès Caron — Quatre saisons (2003)"}));
+        // Forgotten from the chooser, they are gone for good.
+        QCOMPARE(searchTitles(*w, false, {}, true).first(), QStringLiteral("CD-Text | Various — Saisons"));
+        QCOMPARE(searchTitles(*w, false).first(), QStringLiteral("CD-Text | Various — Saisons"));
 
         // The disc opened again starts afresh: its tags no longer carry the titles applied.
         emit WindowHarness::drives(*w)->activated(0);

@@ -62,6 +62,8 @@ private slots:
                                    << true << QString() << true;
         QTest::newRow("convert twice") << QStringList{p, "--convert", "--convert"} << QStringList{}
                                        << true << QString() << true;
+        QTest::newRow("remplacer without convert") << QStringList{p, "--remplacer"} << QStringList{} << false
+                                                   << QString() << true;
         QTest::newRow("titres without convert") << QStringList{p, "--titres"} << QStringList{} << false
                                                 << QString() << true;
         QTest::newRow("courriel without titres") << QStringList{p, "--convert", "--courriel", "a@b.org"}
@@ -70,6 +72,10 @@ private slots:
                                                   << QStringList{} << true << QString() << true;
         QTest::newRow("jobs without convert") << QStringList{p, "--jobs", "2"} << QStringList{}
                                               << false << QString() << true;
+        QTest::newRow("volume-egal without convert") << QStringList{p, "--volume-egal"} << QStringList{}
+                                                     << false << QString() << true;
+        QTest::newRow("couper-silence without convert") << QStringList{p, "--couper-silence"} << QStringList{}
+                                                        << false << QString() << true;
     }
 
     void arguments()
@@ -100,6 +106,12 @@ private slots:
         QVERIFY(titled.titles);
         QCOMPARE(titled.email, QStringLiteral("a@b.org"));
         QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--convert")));
+        const CommandLine levelled = CommandLine::parse({QStringLiteral("p"), QStringLiteral("--volume-egal"),
+                                                         QStringLiteral("--convert"), QStringLiteral("--couper-silence")});
+        QVERIFY(levelled.error.isEmpty());
+        QVERIFY(levelled.equalLoudness && levelled.cutLeadingSilence);
+        QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--volume-egal")));
+        QVERIFY(CommandLine::usage(QStringLiteral("p")).contains(QStringLiteral("--couper-silence")));
     }
 };
 

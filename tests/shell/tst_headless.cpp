@@ -1,14 +1,18 @@
 #include "DiscImage.h"
 #include "HeadlessConversion.h"
 #include "TerminalView.h"
+#include "LoudnessMeter.h"
 #include "Mp3Check.h"
+#include "SettingsStore.h"
 #include "TestEnvironment.h"
 
 #include <QProcess>
 #include <QtTest>
+#include <cmath>
 #include <csignal>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <filesystem>
 #include <pty.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -125,6 +129,8 @@ private:
         m_cue = discimage::write(folder + QStringLiteral("/disc"), m_discLayout);
     }
 
+    // The program's output is UTF-8 (the locale's encoding on Linux, the console's as the
+    // program sets it on Windows).
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
     {
         QProcess p;
@@ -132,9 +138,9 @@ private:
         if (!p.waitForFinished(120000))
             return -1;
         if (out)
-            *out = QString::fromLocal8Bit(p.readAllStandardOutput());
+            *out = QString::fromUtf8(p.readAllStandardOutput());
         if (err)
-            *err = QString::fromLocal8Bit(p.readAllStandardError());
+            *err = QString::fromUtf8(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
@@ -162,8 +168,9 @@ private:
         for (const QString &name : blockedNames)
             QDir().mkpath(music() + name + QStringLiteral("/keep"));
         Result result;
+        // Told to replace, so that a folder in the way makes its track fail.
         result.status = run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
-                             QString::number(jobs)},
+                             QString::number(jobs), QStringLiteral("--remplacer")},
                             &result.out, &result.err);
         result.files = musicFiles();
         result.folder = QFileInfo(m_program).path() + QStringLiteral("/jobs%1").arg(jobs);
@@ -172,6 +179,36 @@ private:
     }
 
 private slots:
+    // --volume-egal and --couper-silence turn the options on for this run, with several
+    // jobs: a track opening with two seconds of silence loses them, a quiet track comes out
+    // at -18 LUFS; the settings keep the options off.
+    void levelOptionsForThisRun()
+    {
+        prepare({100});
+        m_discLayout = discimage::DiscLayout{};
+        m_discLayout.audio = discimage::Audio::Music;
+        m_discLayout.tracks = {discimage::Track{600, 0, false}, discimage::Track{600, 0, false}};
+        m_discLayout.shapes.resize(2);
+        m_discLayout.shapes[0].leadingSilence = 150;
+        m_discLayout.shapes[1].loudness = -28.0;
+        m_cue = discimage::write(QFileInfo(m_cue).path() + QStringLiteral("/disc"), m_discLayout);
+
+        QString err;
+        QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--jobs"),
+                      QStringLiteral("2"), QStringLiteral("--volume-egal"), QStringLiteral("--couper-silence")},
+                     nullptr, &err),
+                 0);
+        const auto cut = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 1.mp3"));
+        QVERIFY(cut.frames() <= 600 * 588 - 44100);
+        const auto quiet = Mp3Check::decodeMp3(music() + QStringLiteral("Piste 2.mp3"));
+        LoudnessMeter meter(2, 44100, LoudnessMeter::Loudness);
+        meter.add(quiet.samples.data(), quiet.samples.size() / 2);
+        QVERIFY2(std::abs(meter.integratedLoudness() - -18.0) <= 0.5,
+                 qPrintable(QString::number(meter.integratedLoudness())));
+        QCOMPARE(SettingsStore(QStringLiteral("sonalbury-cdmp3")).read(QStringLiteral("VolumeEgal"), QStringLiteral("absent")),
+                 QStringLiteral("absent"));
+    }
+
     void convertsTheWholeDisc()
     {
         prepare({300, 200, 250});
@@ -213,7 +250,10 @@ private slots:
         QCOMPARE(tags.artist, QStringLiteral("Inès Caron"));
         QCOMPARE(tags.album, QStringLiteral("L’hiver"));
 
-        QCOMPARE(run(args, &out, &err), 0);
+        // The files of the first run are this disc's: they are replaced only when asked.
+        QCOMPARE(run(args, &out, &err), 1);
+        QVERIFY2(err.contains(QStringLiteral("contient déjà « Flocon.mp3 » : gardé")), qPrintable(err));
+        QCOMPARE(run(args + QStringList{QStringLiteral("--remplacer")}, &out, &err), 0);
         QVERIFY2(out.startsWith(QStringLiteral("Titres : Inès Caron — L’hiver (Titres enregistrés (")), qPrintable(out));
         QVERIFY2(err.contains(QStringLiteral("Autre réponse : Inès Caron — L’hiver (CD-Text)\n")), qPrintable(err));
     }
@@ -300,6 +340,7 @@ private slots:
         QTest::newRow("Ctrl+C") << int(SIGINT) << false;
         QTest::newRow("kill") << int(SIGTERM) << false;
         QTest::newRow("terminal closed") << int(SIGHUP) << false;
+        QTest::newRow("Ctrl+\\") << int(SIGQUIT) << false;
         // nohup: the caller wants the conversion to outlive the terminal.
         QTest::newRow("terminal closed under nohup") << int(SIGHUP) << true;
 #else
@@ -319,7 +360,7 @@ private slots:
         // What the program inherits: the defaults (whatever runs the tests), or the signal
         // set aside.
         p.setChildProcessModifier([signalNumber, ignoredByCaller] {
-            for (const int each : {SIGINT, SIGTERM, SIGHUP})
+            for (const int each : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
                 ::signal(each, SIG_DFL);
             if (ignoredByCaller)
                 ::signal(signalNumber, SIG_IGN);
@@ -348,13 +389,24 @@ private slots:
 #ifndef Q_OS_UNIX
         QSKIP("a reader that goes away early is a Unix pipe matter (SIGPIPE)");
 #else
-        // `... --convert | head -1`: the reader of the output goes away early.
+        // `... --convert --titres | head -1`: the reader of the output is gone, here from the
+        // very first line (the title lookup's), so that every line meets a closed pipe.
         prepare({100, 3000, 3000});
+        int gone[2] = {-1, -1};
+        QVERIFY(::pipe(gone) == 0);
+        ::close(gone[0]);
         QProcess p;
-        p.start(QStringLiteral("/bin/bash"),
-                {QStringLiteral("-c"), QStringLiteral("\"$0\" \"$@\" 2>&1 | head -n 1 >/dev/null; exit ${PIPESTATUS[0]}"),
-                 m_program, QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("SONALBURY_MUSICBRAINZ_URL"), QStringLiteral("http://127.0.0.1:1"));
+        p.setProcessEnvironment(environment);
+        p.setChildProcessModifier([writer = gone[1]] {
+            ::signal(SIGPIPE, SIG_DFL);
+            ::dup2(writer, STDOUT_FILENO);
+            ::dup2(writer, STDERR_FILENO);
+        });
+        p.start(m_program, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert"), QStringLiteral("--titres")});
         QVERIFY(p.waitForFinished(120000));
+        ::close(gone[1]);
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Piste 2.mp3", "Piste 3.mp3"}));
@@ -548,6 +600,81 @@ private slots:
         QFETCH(int, width);
         QFETCH(QString, line);
         QCOMPARE(TerminalView::progressLine(100, 50, QStringLiteral("Etat : Encodage de Piste 12"), width), line);
+    }
+
+    // Titles come from discs and servers: what the terminal is sent of them never carries a
+    // control character (an escape sequence would set the window's title, clear the screen,
+    // insert a link; a line feed would forge a line). Only the view's own cursor moves stay.
+    void terminalShowsTitlesWithoutControlCharacters_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<bool>("interactive");
+        QTest::newRow("status line, to a pipe") << "status" << false;
+        QTest::newRow("progress bar, on a terminal") << "status" << true;
+        QTest::newRow("progress block, on a terminal") << "block" << true;
+        QTest::newRow("message") << "message" << true;
+        QTest::newRow("Titres line") << "print" << false;
+    }
+    void terminalShowsTitlesWithoutControlCharacters()
+    {
+        QFETCH(QString, what);
+        QFETCH(bool, interactive);
+        const QString title = QStringLiteral("Un\x1b]0;pris\x07") + QStringLiteral("Deux\x1b[2J\u009b6nTrois\rQuatre\nCinq\tSix");
+        std::FILE *out = std::tmpfile();
+        QVERIFY(out != nullptr);
+        {
+            TerminalView view(out, out, interactive);
+            if (what == QStringLiteral("status"))
+                view.setStatusText(QStringLiteral("Etat : Extraction de ") + title);
+            else if (what == QStringLiteral("block"))
+                view.showTracks({BatchRunner::TrackLine{1, QStringLiteral("Etat : Encodage de ") + title, 10, 5}});
+            else if (what == QStringLiteral("message"))
+                view.showMessage(QStringLiteral("Erreur lors de la lecture de ") + title, MessageIcon::Exclamation,
+                                 QString());
+            else
+                printTo(out, QStringLiteral("Titres : %1\n").arg(title));
+            view.finishLine();
+        }
+        std::rewind(out);
+        QByteArray bytes;
+        char buffer[4096];
+        for (std::size_t got = 0; (got = std::fread(buffer, 1, sizeof buffer, out)) > 0;)
+            bytes.append(buffer, static_cast<qsizetype>(got));
+        std::fclose(out);
+        QString shown = QString::fromLocal8Bit(bytes);
+        shown.remove(QRegularExpression(QStringLiteral("\x1b\\[[0-9]*[AJK]")));
+        QVERIFY2(shown.contains(QStringLiteral("Deux")) && shown.contains(QStringLiteral("Six")), qPrintable(shown));
+        for (const QChar c : std::as_const(shown)) {
+            if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+                continue;
+            QVERIFY2(c.category() != QChar::Other_Control, qPrintable(QString::number(c.unicode(), 16) + " in " + shown));
+        }
+        // One line per text, the title's own line feed and return included.
+        if (what != QStringLiteral("message") && what != QStringLiteral("print"))
+            QVERIFY2(!shown.contains(QStringLiteral("\nCinq")) && !shown.contains(QStringLiteral("\rQuatre")),
+                     qPrintable(shown));
+    }
+
+    // A program folder named in Latin-1 (as old archives leave): Qt cannot name it, so
+    // the program refuses to start rather than make its music folder elsewhere.
+    void programFolderNotInUtf8IsRefused()
+    {
+        prepare({100});
+        const std::filesystem::path latin1 = std::filesystem::path(QFile::encodeName(m_dir.path()).toStdString())
+                                             / std::string("\xe9t\xe9");
+        std::filesystem::create_directory(latin1);
+        std::filesystem::copy_file(QFile::encodeName(m_program).toStdString(), latin1 / "sonalbury-cdmp3");
+        const QString link = m_dir.filePath(QStringLiteral("lien-vers-le-programme"));
+        std::filesystem::create_symlink(latin1 / "sonalbury-cdmp3", QFile::encodeName(link).toStdString());
+        const bool rootHadMusic = QFileInfo::exists(QStringLiteral("/musiques"));
+        QProcess p;
+        p.start(link, {QStringLiteral("--image"), m_cue, QStringLiteral("--convert")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 1);
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        QVERIFY2(err.contains(QStringLiteral("n'est pas écrit en UTF-8")), qPrintable(err));
+        QVERIFY(!std::filesystem::exists(latin1 / "musiques"));
+        QVERIFY(rootHadMusic || !QFileInfo::exists(QStringLiteral("/musiques")));
     }
 
     void helpAndBadArguments()

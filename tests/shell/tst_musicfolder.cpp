@@ -1,6 +1,8 @@
 #include "MusicFolder.h"
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
+#include "TestPlatform.h"
+#include "UnderWine.h"
 #include "WindowHarness.h"
 
 #include <QListWidget>
@@ -101,6 +103,7 @@ private slots:
 
     void deletingTheOnlyFileEmptiesTheList()
     {
+        SKIP_UNDER_WINE("Wine has no recycle bin");
         auto w = startWith({QStringLiteral("Piste 1.mp3")});
         QVERIFY(w);
         select(*w, QStringLiteral("Piste 1.mp3"));
@@ -146,6 +149,7 @@ private slots:
 
     void missingDataFolderStillGivesARealTrash()
     {
+        SKIP_UNDER_WINE("Wine has no recycle bin");
         // The data folder does not exist yet: the file must land in the trash, not in the
         // current directory.
         const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -162,6 +166,46 @@ private slots:
         QVERIFY(!QFile::exists(file));
         QVERIFY(QFile::exists(trashed(QStringLiteral("x.mp3"))));
         QVERIFY(!QFile::exists(m_program + QStringLiteral("/x.mp3")));
+    }
+
+    // A music folder that cannot be made or written (Program Files for a user without
+    // administrator rights) is explained before anything starts: which folder, why, what
+    // to do. Nothing is written anywhere else.
+    void unusableMusicFolderIsExplained_data()
+    {
+        QTest::addColumn<bool>("readOnly"); // else a file stands where the folder should be
+        QTest::newRow("a file in its place") << false;
+        QTest::newRow("read-only folder") << true;
+    }
+
+    void unusableMusicFolderIsExplained()
+    {
+        QFETCH(bool, readOnly);
+        if (readOnly && !TestPlatform::folderPermissionsBind())
+            QSKIP("folder permissions do not bind this user (the superuser, or anyone on Windows)");
+        const QString program = m_program + QStringLiteral("/Sonalbury Quiz été");
+        const QString folder = MusicFolder::path(program);
+        QVERIFY(QDir().mkpath(program));
+        QVERIFY(MusicFolder::prepare(MusicFolder::path(m_program)).isEmpty());
+        if (readOnly) {
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        } else {
+            touch(program + QStringLiteral("/musiques"));
+        }
+        const QString problem = MusicFolder::prepare(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        const QString shown = QDir::toNativeSeparators(program + QStringLiteral("/musiques"));
+        QVERIFY2(problem.startsWith((readOnly ? QStringLiteral("Impossible d'écrire dans le dossier des musiques « ")
+                                              : QStringLiteral("Impossible de créer le dossier des musiques « "))
+                                    + shown + QStringLiteral(" » : ")),
+                 qPrintable(problem));
+        QVERIFY2(problem.contains(QStringLiteral("Placez le programme dans un dossier où vous pouvez écrire")),
+                 qPrintable(problem));
+        QCOMPARE(QDir(program).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("musiques")});
+        if (readOnly)
+            QVERIFY(QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
     }
 
     void fileAddedOutsideShowsAfterTheNextRefresh()

@@ -1,11 +1,15 @@
+#include "FullDisk.h"
 #include "Parametres.h"
 #include "SettingsStore.h"
 #include "TestEnvironment.h"
+#include "TestFiles.h"
+#include "TestPlatform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QtTest>
+#include <memory>
 
 // The settings as a user meets them: first run, values edited by hand, values that do
 // not convert.
@@ -16,6 +20,11 @@ class TstSettings : public QObject
 private:
     int m_case = 0;
     QString freshName() { return QStringLiteral("settings-case-%1").arg(++m_case); }
+
+    static std::unique_ptr<QSettings> rawStore(const SettingsStore &store)
+    {
+        return TestPlatform::rawSettings(store.location());
+    }
 
     static void storeRaw(const QString &app, const QString &key, const QString &text)
     {
@@ -38,14 +47,19 @@ private slots:
         QCOMPARE(form.settings.LsServeur, QStringLiteral("gnudb.gnudb.org"));
         QCOMPARE(form.settings.LsCgi, QStringLiteral("/~cddb/cddb.cgi"));
         QCOMPARE(form.settings.LlLecteur, 0);
+        QCOMPARE(form.settings.equalLoudness, false);
+        QCOMPARE(form.settings.cutLeadingSilence, false);
 
         QVERIFY(SauverParametres(form, store));
-        QSettings raw(store.location(), QSettings::IniFormat);
-        raw.beginGroup(QStringLiteral("Parametres"));
-        QCOMPARE(raw.childKeys().size(), 8);
-        QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("160"));
-        QCOMPARE(raw.value(QStringLiteral("HauteQualite")).toString(), QStringLiteral("0"));
-        QCOMPARE(raw.value(QStringLiteral("NomFichier")).toString(), QStringLiteral("3"));
+        const auto raw = rawStore(store);
+        raw->beginGroup(QStringLiteral("Parametres"));
+        // The eight keys and the two options; no e-mail address was typed.
+        QCOMPARE(raw->childKeys().size(), 10);
+        QCOMPARE(raw->value(QStringLiteral("VolumeEgal")).toString(), QStringLiteral("0"));
+        QCOMPARE(raw->value(QStringLiteral("CouperSilence")).toString(), QStringLiteral("0"));
+        QCOMPARE(raw->value(QStringLiteral("Bitrate")).toString(), QStringLiteral("160"));
+        QCOMPARE(raw->value(QStringLiteral("HauteQualite")).toString(), QStringLiteral("0"));
+        QCOMPARE(raw->value(QStringLiteral("NomFichier")).toString(), QStringLiteral("3"));
     }
 
     // Texts edited by hand come back as they were typed, and survive a save.
@@ -65,11 +79,20 @@ private slots:
         QFETCH(QString, text);
         const QString app = freshName();
         SettingsStore store(app);
+#ifdef Q_OS_WIN
+        // Values typed in the registry editor: strings as they are.
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        const auto raw = rawStore(store);
+        raw->setValue(QStringLiteral("Parametres/") + line.left(equals), line.mid(equals + 1));
+        raw->setValue(QStringLiteral("Parametres/Cgi"), QStringLiteral("/x;y,z"));
+        raw->sync();
+#else
         QDir().mkpath(QFileInfo(store.location()).path());
         QFile file(store.location());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write((QStringLiteral("[Parametres]\n") + line + QStringLiteral("\nCgi=/x;y,z\n")).toUtf8());
         file.close();
+#endif
 
         FormFields form;
         ChargerParametres(form, store);
@@ -85,9 +108,14 @@ private slots:
     void storeLivesInTheUsersConfigurationFolder()
     {
         const QString location = SettingsStore(QStringLiteral("sonalbury-cdmp3")).location();
+#ifdef Q_OS_WIN
+        // The registry key the README names, per user.
+        QCOMPARE(location, QStringLiteral("\\HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\sonalbury-cdmp3"));
+#else
         QVERIFY2(location.startsWith(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME"))),
                  qPrintable(location));
         QVERIFY(location.endsWith(QStringLiteral("sonalbury-cdmp3.ini")));
+#endif
     }
 
     void storedTextLoadsAndIsWrittenBack_data()
@@ -117,6 +145,8 @@ private slots:
         QTest::newRow("lecteur beyond the list") << "Lecteur" << "12" << "12";
         QTest::newRow("courriel unchanged") << "Courriel" << "inès@example.org" << "inès@example.org";
         QTest::newRow("courriel erased is removed") << "Courriel" << "" << "absent";
+        QTest::newRow("equal loudness True") << "VolumeEgal" << "True" << "-1";
+        QTest::newRow("leading silence 1") << "CouperSilence" << "1" << "-1";
     }
 
     void storedTextLoadsAndIsWrittenBack()
@@ -146,6 +176,7 @@ private slots:
         QTest::newRow("bitrate beyond 32 bits") << "Bitrate" << "2147483648" << "160";
         QTest::newRow("empty mode") << "Mode" << "" << "0";
         QTest::newRow("quality word") << "HauteQualite" << "oui" << "0";
+        QTest::newRow("equal loudness word") << "VolumeEgal" << "oui" << "0";
         QTest::newRow("lecteur huge") << "Lecteur" << "1e12" << "0";
         QTest::newRow("type with unit") << "TypeEncodage" << "1 mp3" << "0";
         // Readable, but every track would fail at the encoder after being read in full.
@@ -186,6 +217,9 @@ private slots:
 
     void unwritableStoreIsReported()
     {
+#ifdef Q_OS_WIN
+        QSKIP("a test cannot take the write access to the user's own registry away");
+#endif
         const QString app = freshName();
         SettingsStore store(app);
         FormFields form;
@@ -195,6 +229,39 @@ private slots:
         QVERIFY(QDir().mkpath(store.location()));
         form.settings.LlBitrate = 320;
         QVERIFY(!SauverParametres(form, store));
+    }
+
+    // A full disk: the save says so with the system's reason, and the settings saved
+    // before are still there, whole.
+    void fullDiskIsReportedAndKeepsTheSettings_data()
+    {
+        QTest::addColumn<qint64>("bytesLeft");
+        QTest::newRow("no room at all") << qint64(0);
+        // QSettings' own lock file fits, the settings do not.
+        QTest::newRow("room for a small file") << qint64(200);
+    }
+    void fullDiskIsReportedAndKeepsTheSettings()
+    {
+        QFETCH(qint64, bytesLeft);
+        const QString app = freshName();
+        SettingsStore store(app);
+        FullDisk disk(QFileInfo(store.location()).path());
+        if (!disk.unavailable().isEmpty())
+            QSKIP(qPrintable(disk.unavailable()));
+        FormFields form;
+        form.settings.LlBitrate = 192;
+        QVERIFY(SauverParametres(form, store));
+        const QByteArray before = readAll(store.location());
+        QVERIFY(before.contains("Bitrate=\"192\""));
+        disk.fill(bytesLeft);
+        form.settings.LlBitrate = 320;
+        form.settings.LsServeur = QString(4096, QLatin1Char('s'));
+        QVERIFY2(!SauverParametres(form, store), qPrintable(disk.how()));
+        // Under a file-size limit the disk itself has room: with no room for QSettings'
+        // lock file, no reason can be told then.
+        if (bytesLeft > 0 || disk.how() == QStringLiteral("tmpfs"))
+            QVERIFY2(!store.failure().isEmpty(), qPrintable(disk.how()));
+        QCOMPARE(readAll(store.location()), before);
     }
 };
 

@@ -1,10 +1,14 @@
+#include "CheckHeader.h"
 #include "DiscImage.h"
 #include "GatedCdReader.h"
 #include "HeadlessConversion.h"
 #include "LibcdioReader.h"
+#include "SampleTitles.h"
 #include "ScriptedCdReader.h"
 #include "SettingsStore.h"
 #include "TestEnvironment.h"
+#include "TestPlatform.h"
+#include "TrackTitles.h"
 #include "WindowHarness.h"
 
 #include <QAction>
@@ -112,11 +116,11 @@ private slots:
         QCOMPARE(unloaded.size(), 1);
         QCOMPARE(w->exitCode(), 0);
         QVERIFY(!w->isVisible());
-        // The settings just read were written back, all eight of them.
-        QSettings raw(SettingsStore(app).location(), QSettings::IniFormat);
-        raw.beginGroup(QStringLiteral("Parametres"));
-        QCOMPARE(raw.childKeys().size(), 8);
-        QCOMPARE(raw.value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
+        // The settings just read were written back, all eight of them and the two options.
+        const auto raw = TestPlatform::rawSettings(SettingsStore(app).location());
+        raw->beginGroup(QStringLiteral("Parametres"));
+        QCOMPARE(raw->childKeys().size(), 10);
+        QCOMPARE(raw->value(QStringLiteral("Bitrate")).toString(), QStringLiteral("192"));
     }
 
     void musicFolderThatCannotBeCreatedEndsTheProgram()
@@ -425,7 +429,6 @@ private slots:
         QCOMPARE(WindowHarness::tracks(*w)->topLevelItemCount(), 0);
     }
 
-    // The narrow "Piste" column cuts a long title: its tooltip gives it whole, edited too.
     // Centred by its outer size, frame included, once the window is framed.
     void centredWithItsFrame()
     {
@@ -444,17 +447,104 @@ private slots:
         QTRY_COMPARE(w->frameGeometry().topLeft(), centred());
     }
 
-    void longTitleIsReadInTheTooltip()
+    // The titles are the quiz's answers: after titles are applied, the title column takes
+    // the room it needs beside the duration, which stays whole in sight; a title longer
+    // than the list is shortened on screen and given whole by its tooltip, edited too.
+    // The list opens as it always did, and a new disc brings it back.
+    void titlesAreReadWhole()
+    {
+        const QStringList songs = realLengthTitles();
+        auto owned = scripted(1);
+        owned->setTrackLengths(std::vector<std::int32_t>(std::size_t(songs.size()), 16875));
+        ModalAnswerer answerer;
+        auto w = WindowHarness::make(std::move(owned), freshFolder(), freshApp());
+        QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTreeWidget *list = WindowHarness::tracks(*w);
+        const int firstWidth = list->columnWidth(0);
+        QCOMPARE(firstWidth, 96);
+        const auto durationWhole = [list] {
+            const int right = list->columnViewportPosition(1) + list->columnWidth(1);
+            return right <= list->viewport()->width()
+                && list->columnWidth(1) >= list->fontMetrics().horizontalAdvance(QStringLiteral("03:45"));
+        };
+        QVERIFY(durationWhole());
+
+        titles::TitleCandidate chosen;
+        chosen.artist = QStringLiteral("Lucie Martin");
+        chosen.album = QStringLiteral("Chansons de la ville");
+        for (const QString &title : songs)
+            chosen.tracks << titles::TrackTitle{title, {}};
+        TrackTitles::apply(w->trackList(), titles::applyCandidate(chosen, TrackTitles::fieldsOf(w->trackList())));
+        QVERIFY(list->columnWidth(0) > firstWidth);
+        QVERIFY(durationWhole());
+        // Every row whole, or all the room there is.
+        const QAbstractItemView &rows = *list;
+        const int room = list->viewport()->width() - list->columnWidth(1);
+        QVERIFY(list->columnWidth(0) == room || list->columnWidth(0) >= rows.sizeHintForColumn(0));
+        if (const QString folder = qEnvironmentVariable("SONALBURY_SCREENSHOTS"); !folder.isEmpty()) {
+            list->scrollToBottom(); // the longest titles are the last ones
+            QVERIFY(w->grab().save(folder + "/track-list.png"));
+        }
+
+        QTreeWidgetItem *item = list->topLevelItem(0);
+        const QString tooLong = songs.join(QStringLiteral(" / "));
+        item->setText(0, tooLong);
+        QCOMPARE(w->trackList().track(1).text, tooLong);
+        QCOMPARE(item->toolTip(0), tooLong);
+        QCOMPARE(list->columnWidth(0), room);
+        QVERIFY(durationWhole());
+
+        emit WindowHarness::drives(*w)->activated(0);
+        QCOMPARE(list->topLevelItem(0)->toolTip(0), QStringLiteral("Piste 1"));
+        QCOMPARE(list->columnWidth(0), firstWidth);
+    }
+
+    // Every track ticked or unticked at once: by the header's box, or with Ctrl+A then
+    // Space, as list views do. The list still opens with nothing ticked.
+    void tickAllAndUntickAll()
     {
         ModalAnswerer answerer;
         auto w = WindowHarness::make(scripted(1), freshFolder(), freshApp());
         QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
-        QTreeWidgetItem *item = WindowHarness::tracks(*w)->topLevelItem(0);
-        QCOMPARE(item->toolTip(0), QStringLiteral("Piste 1"));
-        const QString title = QStringLiteral("Été à Paris, version longue de l'orchestre");
-        item->setText(0, title);
-        QCOMPARE(item->toolTip(0), title);
-        QCOMPARE(WindowHarness::tracks(*w)->columnWidth(0), 96);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+        QTreeWidget *list = WindowHarness::tracks(*w);
+        auto *header = dynamic_cast<CheckHeader *>(list->header());
+        QVERIFY(header);
+        const auto ticks = [&w] {
+            QString marks;
+            for (std::int32_t n = 1; n <= w->trackList().trackCount(); ++n)
+                marks += w->trackList().trackChecked(n) ? QLatin1Char('x') : QLatin1Char('-');
+            return marks;
+        };
+        const auto clickBox = [header] {
+            QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->boxRect().center());
+        };
+        QCOMPARE(ticks(), QStringLiteral("---"));
+        QCOMPARE(header->checkState(), Qt::Unchecked);
+
+        clickBox();
+        QCOMPARE(ticks(), QStringLiteral("xxx"));
+        QCOMPARE(header->checkState(), Qt::Checked);
+        list->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        QCOMPARE(header->checkState(), Qt::PartiallyChecked);
+        clickBox(); // some ticked: all are
+        QCOMPARE(ticks(), QStringLiteral("xxx"));
+        clickBox();
+        QCOMPARE(ticks(), QStringLiteral("---"));
+
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(ticks(), QStringLiteral("xxx"));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(ticks(), QStringLiteral("---"));
+        // One track selected: Space ticks that one only.
+        list->setCurrentItem(list->topLevelItem(2));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(ticks(), QStringLiteral("--x"));
     }
 
     void tracksFromTheDiscsFirstTrackNumber()
@@ -538,8 +628,9 @@ private slots:
                 menus << QStringLiteral("  ") + (item->isSeparator() ? QStringLiteral("-") : item->text());
         }
         QCOMPARE(menus, (QStringList{"&Fichier", "  &Rechercher les titres...", "  É&jecter le disque", "  -",
-                                     "  &Quitter", "&?",
-                                     "  Aide", "  -", "  A &propos de Sonalbury CD-MP3..."}));
+                                     "  &Quitter", "&Options", "  &Volume égal pour toutes les pistes",
+                                     "  &Couper le silence au début des pistes", "&?", "  Aide", "  -",
+                                     "  A &propos de Sonalbury CD-MP3..."}));
         QCOMPARE(w->findChild<QAction *>(QStringLiteral("rechercher"))->shortcut(),
                  QKeySequence(QStringLiteral("Ctrl+T")));
 

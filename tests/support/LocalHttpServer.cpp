@@ -1,6 +1,7 @@
 #include "LocalHttpServer.h"
 
 #include <QTcpSocket>
+#include <utility>
 
 LocalHttpServer::LocalHttpServer()
 {
@@ -38,7 +39,7 @@ void LocalHttpServer::serve(QTcpSocket *socket)
     const QByteArray target = requestLine.size() >= 2 ? requestLine[1] : QByteArray();
     m_requests.append({target, head});
 
-    Reply reply{404, "not found", {}, false};
+    Reply reply{404, "not found", {}, false, false};
     for (auto &[match, replies] : m_routes) {
         if (!target.contains(match) || replies.isEmpty())
             continue;
@@ -47,6 +48,23 @@ void LocalHttpServer::serve(QTcpSocket *socket)
     }
     if (reply.silent)
         return;
+    if (reply.held) {
+        m_held.append({socket, reply});
+        return;
+    }
+    answer(socket, reply);
+}
+
+void LocalHttpServer::release()
+{
+    // A client that gave up meanwhile has closed its socket: nothing to answer.
+    for (const auto &[socket, reply] : std::exchange(m_held, {}))
+        if (socket && socket->state() == QAbstractSocket::ConnectedState)
+            answer(socket, reply);
+}
+
+void LocalHttpServer::answer(QTcpSocket *socket, const Reply &reply)
+{
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + " Canned\r\n";
     response += "Content-Length: " + QByteArray::number(reply.body.size()) + "\r\n";
     response += "Connection: close\r\n";

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 #include <utility>
 
@@ -17,6 +19,7 @@ public:
         QByteArray body;
         QList<std::pair<QByteArray, QByteArray>> headers;
         bool silent = false; // accept the request and never answer (time-outs)
+        bool held = false;   // answer only when the test calls release(): a late server
     };
     struct Request
     {
@@ -30,12 +33,18 @@ public:
     // again once they are used up. Other requests get 404.
     void on(const QByteArray &match, const QList<Reply> &replies);
     const QList<Request> &requests() const { return m_requests; }
+    // Sends the held replies of the requests received so far.
+    void release();
+    int heldCount() const { return static_cast<int>(m_held.size()); }
 
-    static Reply text(const QByteArray &body, int status = 200) { return Reply{status, body, {}, false}; }
+    static Reply text(const QByteArray &body, int status = 200) { return Reply{status, body, {}, false, false}; }
+    static Reply late(const QByteArray &body) { return Reply{200, body, {}, false, true}; }
 
 private:
     void serve(QTcpSocket *socket);
+    static void answer(QTcpSocket *socket, const Reply &reply);
     QTcpServer m_server;
     QList<std::pair<QByteArray, QList<Reply>>> m_routes;
     QList<Request> m_requests;
+    QList<std::pair<QPointer<QTcpSocket>, Reply>> m_held;
 };

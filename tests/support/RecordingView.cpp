@@ -92,3 +92,13 @@ void RecordingView::refreshFileList()
     record(QStringLiteral("refresh"));
     ++refreshes;
 }
+
+RipView::ReplaceAnswer RecordingView::askReplace(const QString &question)
+{
+    record(QStringLiteral("question ") + question);
+    {
+        const std::lock_guard lock(m_recording);
+        questions << question;
+    }
+    return replaceAnswer;
+}

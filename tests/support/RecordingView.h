@@ -30,6 +30,9 @@ public:
     // Runs after a message has been recorded, as when the user closes the box.
     std::function<void(const Message &message)> onMessage;
 
+    // What the user answers when asked to replace a file (keep, by default).
+    ReplaceAnswer replaceAnswer;
+
     // Sets flag at the yield of index k (for LbStop or closing).
     void raiseAtYield(std::atomic<bool> &flag, int k);
 
@@ -38,6 +41,7 @@ public:
     QList<std::int32_t> values;
     QStringList statuses;
     QList<Message> messages;
+    QStringList questions;
     int yields = 0;
     int refreshes = 0;
     std::int32_t max = 0;
@@ -51,6 +55,7 @@ public:
     std::int32_t progressValue() const override;
     void setStatusText(const QString &text) override;
     void showMessage(const QString &text, MessageIcon icon, const QString &title) override;
+    ReplaceAnswer askReplace(const QString &question) override;
     void yieldToUi() override;
     void refreshFileList() override;
 

@@ -233,6 +233,89 @@ private slots:
         QCOMPARE(pick ? pick->album : QString(), picked);
     }
 
+    // A remembered candidate that leaves a track unnamed takes that track's title from the
+    // next answer: a title that made the track fail, once forgotten, is replaced by a
+    // corrected one.
+    void headlessPickFillsRememberedGaps()
+    {
+        TitleCandidate remembered = candidate(Source::Remembered, "R", {"Un", "", "Trois"});
+        TitleCandidate text = candidate(Source::CdText, "T", {"t1", "t2", "t3"});
+        text.artist = QStringLiteral("Lucie Martin");
+        const std::optional<TitleCandidate> pick =
+            titles::TitleLookup::headlessPick({candidate(Source::MusicBrainz, "M", {"m1", "m2", "m3"}), text, remembered});
+        QVERIFY(pick);
+        QCOMPARE(pick->album, QStringLiteral("R"));
+        QCOMPARE(pick->tracks[0].title, QStringLiteral("Un"));
+        QCOMPARE(pick->tracks[1].title, QStringLiteral("t2"));
+        QCOMPARE(pick->tracks[1].artist, QStringLiteral("Lucie Martin"));
+        QCOMPARE(pick->tracks[2].title, QStringLiteral("Trois"));
+    }
+
+    void rememberedAfterBatch_data()
+    {
+        // Tracks of a batch: "+" gave its file, "!" failed, "~" was stopped by a cancel,
+        // followed by its position (from 0) and the title it was converted with.
+        QTest::addColumn<QStringList>("before");      // titles remembered before; empty: none
+        QTest::addColumn<QStringList>("texts");       // the list once the batch ended
+        QTest::addColumn<QStringList>("converted");
+        QTest::addColumn<QStringList>("remembered");  // empty: nothing is remembered
+        QTest::addColumn<QString>("album");
+        const QStringList none;
+        QTest::newRow("only the tracks that gave their files")
+            << none << QStringList{"A", "B", "C"} << QStringList{"+0A", "!1B", "+2C"} << QStringList{"A", "", "C"} << "Album";
+        QTest::newRow("a title that failed is forgotten, the others kept")
+            << QStringList{"X", "Y", "Z"} << QStringList{"X", "Y2", "Z"} << QStringList{"!1Y2"} << QStringList{"X", "", "Z"}
+            << "Ancien";
+        QTest::newRow("a cancel forgets nothing")
+            << QStringList{"X", "Y", "Z"} << QStringList{"X2", "Y", "Z"} << QStringList{"~0X2"} << QStringList{"X", "Y", "Z"}
+            << "Ancien";
+        QTest::newRow("a new title replaces the old one")
+            << QStringList{"X", "Y", "Z"} << QStringList{"X", "Y", "Z2"} << QStringList{"+2Z2"} << QStringList{"X", "Y", "Z2"}
+            << "Album";
+        QTest::newRow("the title converted with, not one typed since")
+            << none << QStringList{"Après", "B", "C"} << QStringList{"+0Avant"} << QStringList{"Avant", "", ""} << "Album";
+        QTest::newRow("default names are no titles")
+            << none << QStringList{"Piste 1", "Piste 2", "Piste 3"} << QStringList{"+0Piste 1", "+1Piste 2"} << none << "";
+        QTest::newRow("a conversion under default names keeps what was remembered")
+            << QStringList{"X", "Y", "Z"} << QStringList{"Piste 1", "Piste 2", "Piste 3"}
+            << QStringList{"+0Piste 1", "+1Piste 2"} << QStringList{"X", "Y", "Z"} << "Ancien";
+        QTest::newRow("no track gave its file")
+            << none << QStringList{"A", "B", "C"} << QStringList{"!0A", "~1B"} << none << "";
+    }
+    void rememberedAfterBatch()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, texts);
+        QFETCH(QStringList, converted);
+        QFETCH(QStringList, remembered);
+        QFETCH(QString, album);
+        std::optional<TitleCandidate> previous;
+        if (!before.isEmpty()) {
+            previous = candidate(Source::Remembered, QStringLiteral("Ancien"), before);
+            previous->artist.clear();
+        }
+        titles::TitleFields fields;
+        fields.trackTexts = texts;
+        fields.album = album == QStringLiteral("Album") ? album : QStringLiteral("titre");
+        titles::TitleFields defaults;
+        defaults.trackTexts = QStringList{"Piste 1", "Piste 2", "Piste 3"};
+        defaults.album = QStringLiteral("titre");
+        QList<titles::ConvertedTrack> tracks;
+        for (const QString &track : converted)
+            tracks << titles::ConvertedTrack{track.mid(1, 1).toInt(), track.mid(2), track[0] == '+', track[0] == '!'};
+
+        const std::optional<TitleCandidate> after = titles::rememberedAfterBatch(previous, fields, defaults, tracks);
+        QCOMPARE(after.has_value(), !remembered.isEmpty());
+        if (!after)
+            return;
+        QStringList titlesKept;
+        for (const titles::TrackTitle &track : after->tracks)
+            titlesKept << track.title;
+        QCOMPARE(titlesKept, remembered);
+        QCOMPARE(after->album, album);
+        QCOMPARE(after->source, Source::Remembered);
+    }
+
     void apply_data()
     {
         QTest::addColumn<TitleCandidate>("chosen");

@@ -201,7 +201,22 @@ private slots:
                                    << "service occupé, réessayez plus tard." << 2;
         QTest::newRow("HTTP 500") << QList<Reply>{LocalHttpServer::text("oops", 500)} << "erreur HTTP 500." << 1;
         QTest::newRow("far too large") << QList<Reply>{LocalHttpServer::text("{\"releases\":[]}" + QByteArray(5 * 1024 * 1024, ' '))}
-                                       << "réponse illisible." << 1;
+                                       << "réponse trop volumineuse, abandonnée." << 1;
+        // A few kilobytes on the wire, tens of megabytes once inflated.
+        QTest::newRow("compression bomb")
+            << QList<Reply>{Reply{200, qCompress(QByteArray(24 * 1024 * 1024, ' '), 9).mid(4), {{"Content-Encoding", "deflate"}}, false}}
+            << "réponse trop volumineuse, abandonnée." << 1;
+        QTest::newRow("Retry-After beyond any clock")
+            << QList<Reply>{Reply{503, "busy", {{"Retry-After", "9223372036854775807"}}, false}}
+            << "service occupé, réessayez plus tard." << 1;
+        QTest::newRow("redirect on the same server") << QList<Reply>{Reply{302, {}, {{"Location", "/ws/2/discid/moved"}}, false},
+                                                                 LocalHttpServer::text("{}", 404)}
+                                                     << "" << 2;
+        QTest::newRow("redirect to another server")
+            << QList<Reply>{Reply{302, {}, {{"Location", "http://127.0.0.2:9/ws/2/discid/x"}}, false}}
+            << "redirection refusée vers « http://127.0.0.2:9/ws/2/discid/x »." << 1;
+        QTest::newRow("redirect to a local file") << QList<Reply>{Reply{302, {}, {{"Location", "file:///etc/passwd"}}, false}}
+                                                  << "redirection refusée vers « file:///etc/passwd »." << 1;
         QTest::newRow("no answer") << QList<Reply>{Reply{200, {}, {}, true}} << "le serveur ne répond pas." << 1;
     }
     void musicBrainzFailures()

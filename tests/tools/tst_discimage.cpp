@@ -1,4 +1,5 @@
 #include "DiscImage.h"
+#include "LoudnessMeter.h"
 #include "TestEnvironment.h"
 #include "TestFiles.h"
 
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 
 using discimage::Audio;
@@ -76,6 +78,7 @@ private slots:
     void dataSectorsLookLikeMode1();
     void demoAndBenchmarkAudioSoundLikeMusic_data();
     void demoAndBenchmarkAudioSoundLikeMusic();
+    void tracksShapedForLevelling();
     void impossibleDiscsAreRefused_data();
     void impossibleDiscsAreRefused();
     void writeFailureLeavesNoHalfImage();
@@ -189,6 +192,50 @@ void TestDiscImage::demoAndBenchmarkAudioSoundLikeMusic()
         QVERIFY2(std::abs(pitches[0] - pitches[1]) > 0.05 * pitches[0], "each track has its own pitch");
 }
 
+// Tracks at a chosen loudness, a quiet one with high peaks, one opening with silence, one
+// fading in from far below, one of silence.
+void TestDiscImage::tracksShapedForLevelling()
+{
+    DiscLayout discLayout = disc(std::vector<Track>(5, Track{750, 0, false}), 0, Audio::Music);
+    discLayout.shapes.resize(5);
+    discLayout.shapes[0].loudness = -14.0;
+    discLayout.shapes[1].loudness = -30.0;
+    discLayout.shapes[1].peaks = true;
+    discLayout.shapes[2].leadingSilence = 150;
+    discLayout.shapes[3].fadeIn = true;
+    discLayout.shapes[4].silent = true;
+    const auto track = [&](int index) {
+        const QByteArray bytes = discimage::rangeBytes(discLayout, index * 750, 750);
+        std::vector<std::int16_t> samples(static_cast<std::size_t>(bytes.size() / 2));
+        for (std::size_t i = 0; i < samples.size(); ++i)
+            samples[i] = qFromLittleEndian<qint16>(bytes.constData() + 2 * i);
+        return samples;
+    };
+    const auto loudness = [](const std::vector<std::int16_t> &samples) {
+        LoudnessMeter meter(2, 44100, LoudnessMeter::Loudness);
+        meter.add(samples.data(), samples.size() / 2);
+        return meter.integratedLoudness();
+    };
+    const auto peakOf = [](const std::vector<std::int16_t> &samples, double from, double to) {
+        int top = 0;
+        for (auto i = std::size_t(from * 44100) * 2; i < std::size_t(to * 44100) * 2; ++i)
+            top = std::max(top, std::abs(int(samples[i])));
+        return decibels(top / 32768.0);
+    };
+
+    QVERIFY(std::abs(loudness(track(0)) - -14.0) < 0.05);
+    const std::vector<std::int16_t> quiet = track(1);
+    QVERIFY2(std::abs(loudness(quiet) - -30.0) < 0.05, qPrintable(QString::number(loudness(quiet))));
+    QVERIFY(std::abs(peakOf(quiet, 0, 10) - -0.5) < 0.1);
+    const std::vector<std::int16_t> late = track(2);
+    QVERIFY(peakOf(late, 0, 2) == -std::numeric_limits<double>::infinity());
+    QVERIFY(peakOf(late, 2, 2.1) > -60.0);
+    const std::vector<std::int16_t> fading = track(3);
+    QVERIFY(peakOf(fading, 0, 1) < -60.0);
+    QVERIFY(peakOf(fading, 8, 9) > -30.0);
+    QVERIFY(peakOf(track(4), 0, 10) == -std::numeric_limits<double>::infinity());
+}
+
 void TestDiscImage::impossibleDiscsAreRefused_data()
 {
     QTest::addColumn<DiscLayout>("discLayout");
@@ -200,6 +247,10 @@ void TestDiscImage::impossibleDiscsAreRefused_data()
     QTest::newRow("data gap without audio before it") << disc({{100, 0, true}, {100, 0, false}}, 11400);
     QTest::newRow("longer than a cue sheet can say") << disc({{449999, 0, false}, {1, 0, false}});
     QTest::newRow("100 tracks") << disc(std::vector<Track>(100, Track{10, 0, false}));
+    DiscLayout shapedPattern = disc({{100, 0, false}});
+    shapedPattern.shapes.resize(1);
+    shapedPattern.shapes[0].silent = true;
+    QTest::newRow("shaped pattern track") << shapedPattern;
 }
 
 void TestDiscImage::impossibleDiscsAreRefused()
@@ -239,6 +290,10 @@ void TestDiscImage::commandLine_data()
     QTest::newRow("unknown option") << QStringList{"--speed", "4", "--tracks", "20"} << 2 << -1;
     QTest::newRow("data gap alone") << QStringList{"--tracks", "20", "--data-gap", "5"} << 2 << -1;
     QTest::newRow("missing value") << QStringList{"--tracks"} << 2 << -1;
+    QTest::newRow("chosen loudness") << QStringList{"--audio", "music", "--tracks", "40,150", "--loudness", ",-20"}
+                                     << 0 << 190;
+    QTest::newRow("loudness of a pattern") << QStringList{"--tracks", "40", "--loudness", "-20"} << 2 << -1;
+    QTest::newRow("loudness above full scale") << QStringList{"--tracks", "40", "--loudness", "3"} << 2 << -1;
 }
 
 void TestDiscImage::commandLine()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 // Writes BIN/CUE images of audio CDs whose audio is a known function of its position,
@@ -17,6 +18,25 @@ enum class Audio
     Pattern, // every 16-bit sample derived from its absolute position: exact checks
     Tones,   // a distinct, pleasant tone per track with a soft envelope: the demo disc
     Music,   // tones with harmonics, envelopes and some noise, different per track: benchmarks
+};
+
+// What a track's audio is made to be, for checks of equal loudness and of the cut of the
+// silence a track opens with (Tones and Music discs only).
+struct Shape
+{
+    // Integrated loudness (ITU-R BS.1770, measured by the maker) the track is scaled to.
+    std::optional<double> loudness;
+    // Digital silence the track opens with, in frames; its audio starts after it.
+    std::int32_t leadingSilence = 0;
+    // The audio rises from 70 dB below its level, by 10 dB a second.
+    bool fadeIn = false;
+    // Clicks whose samples reach -0.5 dBFS every two seconds: with a low loudness, a quiet
+    // track with high peaks.
+    bool peaks = false;
+    // Digital silence throughout.
+    bool silent = false;
+
+    bool any() const { return loudness || leadingSilence > 0 || fadeIn || peaks || silent; }
 };
 
 struct Track
@@ -51,6 +71,7 @@ struct DiscLayout
     QString performer;
     std::vector<TrackText> trackTexts; // by track; missing entries write no text
     TextEncoding textEncoding = TextEncoding::Utf8;
+    std::vector<Shape> shapes; // by track; missing entries leave the audio as made
 };
 
 // How the sheet is written, as other programs write theirs.

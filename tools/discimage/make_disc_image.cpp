@@ -19,7 +19,8 @@ constexpr std::int32_t EnhancedCdGap = 11400;
 const char Usage[] =
     "Usage: make-disc-image [--audio pattern|tones|music] --tracks L1,L2,... [--pregap N]\n"
     "                       [--data-track L] [--data-gap N] [--title T] [--performer P]\n"
-    "                       [--track-titles T1|T2|...] [--latin1] BASE\n"
+    "                       [--track-titles T1|T2|...] [--latin1] [--loudness L1,L2,...]\n"
+    "                       BASE\n"
     "\n"
     "Writes BASE.cue and BASE.bin, an audio CD image, and prints the path of the CUE file.\n"
     "Lengths and gaps are in frames (75 per second).\n"
@@ -35,6 +36,8 @@ const char Usage[] =
     "  --track-titles L  CD-Text: track titles separated by '|', each optionally\n"
     "                    \"title=performer\"\n"
     "  --latin1          writes the CUE sheet's texts in Latin-1 instead of UTF-8\n"
+    "  --loudness LIST   tones or music: the integrated loudness (LUFS) of each audio\n"
+    "                    track, comma-separated; an empty entry leaves a track as made\n"
     "  --help            shows this text\n";
 
 struct UsageError : std::runtime_error
@@ -72,6 +75,7 @@ Options parse(QStringList args)
     std::int32_t pregap = 0;
     std::optional<std::int32_t> dataTrack;
     std::optional<std::int32_t> dataGap;
+    std::vector<std::optional<double>> loudness;
 
     while (!args.isEmpty()) {
         QString arg = args.takeFirst();
@@ -132,6 +136,21 @@ Options parse(QStringList args)
                 options.discLayout.trackTexts.push_back(
                     at < 0 ? discimage::TrackText{part, {}} : discimage::TrackText{part.left(at), part.mid(at + 1)});
             }
+        } else if (arg == QLatin1String("--loudness")) {
+            loudness.clear();
+            for (const QString &part : takeValue().split(QLatin1Char(','))) {
+                if (part.trimmed().isEmpty()) {
+                    loudness.emplace_back();
+                    continue;
+                }
+                bool ok = false;
+                const double lufs = part.trimmed().toDouble(&ok);
+                if (!ok || lufs >= 0.0 || lufs < -70.0)
+                    throw UsageError(QStringLiteral("--loudness expects LUFS between -70 and 0, not \"%1\"")
+                                         .arg(part)
+                                         .toStdString());
+                loudness.emplace_back(lufs);
+            }
         } else if (arg == QLatin1String("--latin1")) {
             if (equals > 0)
                 throw UsageError("--latin1 takes no value");
@@ -148,8 +167,15 @@ Options parse(QStringList args)
     if (dataGap && !dataTrack)
         throw UsageError("--data-gap needs --data-track");
 
+    if (loudness.size() > lengths.size())
+        throw UsageError("--loudness names more tracks than --tracks");
     for (std::size_t i = 0; i < lengths.size(); ++i)
         options.discLayout.tracks.push_back(discimage::Track{lengths[i], i == 0 ? 0 : pregap, false});
+    for (const std::optional<double> &lufs : loudness) {
+        discimage::Shape shape;
+        shape.loudness = lufs;
+        options.discLayout.shapes.push_back(shape);
+    }
     if (dataTrack) {
         options.discLayout.tracks.push_back(discimage::Track{*dataTrack, 0, true});
         options.discLayout.dataGap = dataGap.value_or(EnhancedCdGap);
