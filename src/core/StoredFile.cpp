@@ -28,12 +28,12 @@ namespace StoredFile {
 
 namespace {
 
+#ifdef Q_OS_UNIX
 QString systemReason(int error)
 {
     return QString::fromLocal8Bit(std::generic_category().message(error));
 }
 
-#ifdef Q_OS_UNIX
 Contents readNative(const QString &path, qint64 maxBytes)
 {
     const QByteArray native = QFile::encodeName(path);
