@@ -642,6 +642,9 @@ private slots:
 
     void neverFollowsWhatIsPlantedAtItsNames()
     {
+#ifndef Q_OS_UNIX
+        QSKIP("links and FIFOs planted at a file's name: a POSIX file-system matter");
+#else
         QFETCH(QString, name);
         QFETCH(QString, planted);
         const QString wav = makeWav(u"planted.wav"_s, 2, 44100);
@@ -666,6 +669,7 @@ private slots:
         QVERIFY(!QFileInfo(mp3).isSymLink());
         QCOMPARE(Mp3Check::decodeMp3(mp3).frames(), 44100);
         QVERIFY(!QFileInfo::exists(path(u".planted.mp3.part"_s)) && !QFileInfo(path(u".planted.mp3.part"_s)).isSymLink());
+#endif
     }
 
     // The progress handler lets the window run: what it changes applies to the next file.

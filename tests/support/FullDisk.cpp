@@ -50,7 +50,7 @@ FullDisk::~FullDisk()
 #endif
 }
 
-void FullDisk::fill(qint64 bytesLeft)
+void FullDisk::fill([[maybe_unused]] qint64 bytesLeft)
 {
 #ifdef Q_OS_LINUX
     if (m_mounted) {
