@@ -590,7 +590,7 @@ void TestConversion::nameOfATrackThatLeftNothingStaysFree()
 
     rig.batch.ConvertirPistes();
 
-    QCOMPARE(rig.view.messageTexts(), messages.replaceInStrings(u"<wav>"_s, rig.path(u"Même.wav"_s)));
+    QCOMPARE(rig.view.messageTexts(), messages.replaceInStrings(u"<wav>"_s, QDir::toNativeSeparators(rig.path(u"Même.wav"_s))));
     QCOMPARE(rig.files(), files);
 }
 
