@@ -17,9 +17,8 @@ QStringList fromArgv(int argc, char *argv[])
 #ifdef Q_OS_WIN
 #include <windows.h>
 
+#include <io.h>
 #include <shellapi.h>
-
-#include <cstdio>
 
 #ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
 #define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
@@ -70,9 +69,28 @@ QStringList Console::arguments(int argc, char *argv[])
     return fromArgv(argc, argv);
 }
 
-QByteArray Console::encode(const QString &text)
+void Console::write(std::FILE *stream, const QString &text)
 {
-    return text.toUtf8();
+    std::fflush(stream);
+    const HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
+        // A console shows UTF-16 as it is; bytes would be read in its code page, which a
+        // console started before the program may keep (accents come out garbled).
+        const auto *wide = reinterpret_cast<const wchar_t *>(text.utf16());
+        DWORD left = static_cast<DWORD>(text.size());
+        while (left > 0) {
+            DWORD written = 0;
+            if (!WriteConsoleW(h, wide, left, &written, nullptr) || written == 0)
+                break;
+            wide += written;
+            left -= written;
+        }
+        return;
+    }
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 #else
@@ -84,9 +102,11 @@ QStringList Console::arguments(int argc, char *argv[])
     return fromArgv(argc, argv);
 }
 
-QByteArray Console::encode(const QString &text)
+void Console::write(std::FILE *stream, const QString &text)
 {
-    return text.toLocal8Bit();
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
 }
 
 #endif

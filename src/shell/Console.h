@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdio>
+
 // The terminal the program writes to in its terminal modes (--convert, --help, a wrong
 // argument). On Windows the program is a window program with no console of its own.
 namespace Console {
@@ -18,8 +20,9 @@ void attachToParent();
 // with letters outside the ANSI code page survives; elsewhere in the locale's encoding.
 QStringList arguments(int argc, char *argv[]);
 
-// The bytes of text for the terminal: UTF-8 on Windows (the console is set to it, and
-// redirected output is read as UTF-8), the locale's encoding elsewhere.
-QByteArray encode(const QString &text);
+// Writes text to stream and flushes it. On Windows a console gets the text as UTF-16,
+// readable whatever its code page; a file or a pipe gets UTF-8. Elsewhere the locale's
+// encoding.
+void write(std::FILE *stream, const QString &text);
 
 } // namespace Console

@@ -19,9 +19,7 @@ namespace {
 // Writes text as it is: the view's own cursor moves and erasures.
 void writeRaw(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = Console::encode(text);
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    Console::write(stream, text);
 }
 
 } // namespace

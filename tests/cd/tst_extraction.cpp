@@ -3,6 +3,7 @@
 #include "Extraction.h"
 #include "FrameAddress.h"
 #include "LibcdioReader.h"
+#include "Mp3Check.h"
 #include "RecordingView.h"
 #include "ScriptedCdReader.h"
 #include "TestEnvironment.h"
@@ -27,7 +28,7 @@ namespace {
 QByteArray wavSamples(const QString &path, SF_INFO *infoOut = nullptr)
 {
     SF_INFO info{};
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    SNDFILE *file = Mp3Check::openSound(path, SFM_READ, &info);
     if (file == nullptr)
         return {};
     QByteArray bytes(static_cast<qsizetype>(info.frames * info.channels * 2), '\0');

@@ -1,4 +1,5 @@
 #include "UnderWine.h"
+#include "Mp3Check.h"
 #include "TestEnvironment.h"
 #include "modDirectShow.h"
 
@@ -43,7 +44,7 @@ bool writeWav(const QString &path, const std::vector<short> &samples)
     info.samplerate = Rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    SNDFILE *file = Mp3Check::openSound(path, SFM_WRITE, &info);
     if (!file)
         return false;
     const auto count = static_cast<sf_count_t>(samples.size());

@@ -129,6 +129,17 @@ private:
         m_cue = discimage::write(folder + QStringLiteral("/disc"), m_discLayout);
     }
 
+    // Lines as the tests write them: on Windows the program's standard streams end their
+    // lines the Windows way, CR LF.
+    static QString lines(const QByteArray &bytes)
+    {
+        QString text = QString::fromUtf8(bytes);
+#ifdef Q_OS_WIN
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+#endif
+        return text;
+    }
+
     // The program's output is UTF-8 (the locale's encoding on Linux, the console's as the
     // program sets it on Windows).
     int run(const QStringList &args, QString *out = nullptr, QString *err = nullptr)
@@ -138,9 +149,9 @@ private:
         if (!p.waitForFinished(120000))
             return -1;
         if (out)
-            *out = QString::fromUtf8(p.readAllStandardOutput());
+            *out = lines(p.readAllStandardOutput());
         if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
+            *err = lines(p.readAllStandardError());
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     }
 
@@ -219,7 +230,7 @@ private slots:
         QCOMPARE(musicFiles(), (QStringList{"Piste 1.mp3", "Piste 2.mp3", "Piste 3.mp3"}));
         QVERIFY(out.contains(QStringLiteral("Etat : Extraction de Piste 2\nEtat : Encodage de Piste 2\n")));
         QVERIFY(out.contains(QStringLiteral("Rip du CD terminé")));
-        QVERIFY(out.contains(music() + QStringLiteral("Piste 3.mp3")));
+        QVERIFY(out.contains(QDir::toNativeSeparators(music() + QStringLiteral("Piste 3.mp3"))));
         for (int n = 1; n <= 3; ++n) {
             const auto audio = Mp3Check::decodeMp3(music() + QStringLiteral("Piste %1.mp3").arg(n));
             QCOMPARE(audio.frames(), qint64(m_discLayout.tracks[std::size_t(n - 1)].frames) * 588);
@@ -304,7 +315,7 @@ private slots:
         earlier.close();
         QString out;
         QCOMPARE(run({QStringLiteral("--image"), m_cue, QStringLiteral("--convert")}, &out), 1);
-        QVERIFY2(out.endsWith(QStringLiteral("\n") + music() + QStringLiteral("Piste 2.mp3\n")), qPrintable(out));
+        QVERIFY2(out.endsWith(QStringLiteral("\n") + QDir::toNativeSeparators(music() + QStringLiteral("Piste 2.mp3")) + QStringLiteral("\n")), qPrintable(out));
         QVERIFY2(!out.contains(QStringLiteral("Piste 1.mp3")), qPrintable(out));
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         QCOMPARE(earlier.readAll(), QByteArray("earlier run"));
@@ -328,7 +339,7 @@ private slots:
         QCOMPARE(run({QStringLiteral("--image"), m_cue + QStringLiteral(".absent"), QStringLiteral("--convert")},
                      nullptr, &err),
                  2);
-        QVERIFY2(err.contains(QStringLiteral("Fichier image introuvable : « %1.absent »").arg(m_cue)),
+        QVERIFY2(err.contains(QStringLiteral("Fichier image introuvable : « %1.absent »").arg(QDir::toNativeSeparators(m_cue))),
                  qPrintable(err));
     }
 
@@ -659,6 +670,9 @@ private slots:
     // the program refuses to start rather than make its music folder elsewhere.
     void programFolderNotInUtf8IsRefused()
     {
+#ifndef Q_OS_UNIX
+        QSKIP("file names on Windows are UTF-16: any folder name can be shown and used");
+#else
         prepare({100});
         const std::filesystem::path latin1 = std::filesystem::path(QFile::encodeName(m_dir.path()).toStdString())
                                              / std::string("\xe9t\xe9");
@@ -675,6 +689,7 @@ private slots:
         QVERIFY2(err.contains(QStringLiteral("n'est pas écrit en UTF-8")), qPrintable(err));
         QVERIFY(!std::filesystem::exists(latin1 / "musiques"));
         QVERIFY(rootHadMusic || !QFileInfo::exists(QStringLiteral("/musiques")));
+#endif
     }
 
     void helpAndBadArguments()

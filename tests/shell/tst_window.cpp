@@ -380,16 +380,24 @@ private slots:
         auto w = WindowHarness::make(scripted(1), freshFolder(), app);
         QCOMPARE(w->Form_Load(), frmPrincipal::LoadResult::Ready);
         w->show();
+#ifdef Q_OS_WIN
+        // The registry cannot be made to refuse a user's own key here: the settings are saved.
+        const int expectedExit = 0;
+#else
         const QString location = SettingsStore(app).location();
         QFile::remove(location);
         QVERIFY(QDir().mkpath(location)); // a folder where the file should go
+        const int expectedExit = 1;
+#endif
         QSignalSpy unloaded(w.get(), &frmPrincipal::unloaded);
         QTimer::singleShot(0, w.get(), [&w] { w->terminationRequested(); });
         w->propos_Click(); // returns once its dialog is gone
         QCOMPARE(unloaded.size(), 1);
         QVERIFY(answerer.seen.isEmpty());
-        QCOMPARE(w->exitCode(), 1);
+        QCOMPARE(w->exitCode(), expectedExit);
+#ifndef Q_OS_WIN
         QVERIFY(QDir().rmdir(location));
+#endif
     }
 
     void savedDriveIsSelectedAtStartUp()
@@ -463,7 +471,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(w.get()));
         QTreeWidget *list = WindowHarness::tracks(*w);
         const int firstWidth = list->columnWidth(0);
-        QCOMPARE(firstWidth, 96);
+        // 1,440 twips, unless the system's font needs more for "Piste 18" and its box.
+        const QAbstractItemView &view = *list;
+        QCOMPARE(firstWidth, std::max(96, view.sizeHintForColumn(0)));
         const auto durationWhole = [list] {
             const int right = list->columnViewportPosition(1) + list->columnWidth(1);
             return right <= list->viewport()->width()

@@ -1,5 +1,9 @@
 #include "Mp3Check.h"
 
+#include <QtGlobal>
+#ifdef Q_OS_WIN
+#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
+#endif
 #include "SndfileHandle.h"
 
 #include <QFile>
@@ -116,13 +120,22 @@ Mp3Check::Audio Mp3Check::synthesize(int channels, qint64 frames, int rate)
     return audio;
 }
 
+SNDFILE *Mp3Check::openSound(const QString &path, int mode, SF_INFO *info)
+{
+#ifdef Q_OS_WIN
+    return sf_wchar_open(reinterpret_cast<const wchar_t *>(path.utf16()), mode, info);
+#else
+    return sf_open(QFile::encodeName(path).constData(), mode, info);
+#endif
+}
+
 bool Mp3Check::writeWav(const QString &path, int channels, qint64 frames, int rate, int sndfileFormat)
 {
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = rate;
     info.format = sndfileFormat != 0 ? sndfileFormat : SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    const SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info));
+    const SndfilePtr file(openSound(path, SFM_WRITE, &info));
     if (!file)
         return false;
     const Audio audio = synthesize(channels, frames, rate);
@@ -133,7 +146,7 @@ Mp3Check::Audio Mp3Check::readWav(const QString &path)
 {
     Audio audio;
     SF_INFO info{};
-    const SndfilePtr file(sf_open(QFile::encodeName(path).constData(), SFM_READ, &info));
+    const SndfilePtr file(openSound(path, SFM_READ, &info));
     if (!file) {
         audio.error = QString::fromLocal8Bit(sf_strerror(nullptr));
         return audio;
@@ -165,7 +178,13 @@ Mp3Check::Audio Mp3Check::decodeMp3(const QString &path)
     for (std::size_t i = 0; i < rateCount; ++i)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
-    if (mpg123_open(mh, QFile::encodeName(path).constData()) != MPG123_OK) {
+#ifdef Q_OS_WIN
+    // libmpg123 built for Windows reads its file names as UTF-8.
+    const QByteArray name = path.toUtf8();
+#else
+    const QByteArray name = QFile::encodeName(path);
+#endif
+    if (mpg123_open(mh, name.constData()) != MPG123_OK) {
         audio.error = QString::fromUtf8(mpg123_strerror(mh));
         return audio;
     }
@@ -242,8 +261,12 @@ Mp3Check::Tags Mp3Check::readTags(const QString &path)
             tags.hasId3v1 = raw.read(3) == QByteArrayLiteral("TAG");
     }
 
+#ifdef Q_OS_WIN
+    TagLib::MPEG::File file(reinterpret_cast<const wchar_t *>(path.utf16()), false);
+#else
     const QByteArray name = QFile::encodeName(path);
     TagLib::MPEG::File file(name.constData(), false);
+#endif
     if (!file.isValid())
         return tags;
     tags.readable = true;

@@ -55,6 +55,9 @@ public:
     static bool writeWav(const QString &path, int channels, qint64 frames, int rate = 44100,
                          int sndfileFormat = 0);
     static Audio readWav(const QString &path);
+    // libsndfile's open of any Unicode name (its wide-character open on Windows, where a
+    // narrow name holds only the ANSI code page). Null on failure; the caller closes it.
+    static struct sf_private_tag *openSound(const QString &path, int mode, struct SF_INFO *info);
 
     // Decodes with libmpg123, gapless, to 16-bit samples at the file's own rate.
     static Audio decodeMp3(const QString &path);
