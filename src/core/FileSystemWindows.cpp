@@ -47,7 +47,7 @@ std::filesystem::path fsPath(const QString &path)
 int createNew(const QString &path, QString *reason)
 {
     // _O_EXCL refuses any existing entry, a link included.
-    const int fd = ::_wopen(reinterpret_cast<const wchar_t *>(path.utf16()),
+    const int fd = ::_wopen(longPath(path).c_str(),
                             _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                             _S_IREAD | _S_IWRITE);
     if (fd < 0 && reason != nullptr)

@@ -6,7 +6,9 @@
 #endif
 #include "SndfileHandle.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <mpg123.h>
 #include <taglib/apetag.h>
@@ -179,8 +181,11 @@ Mp3Check::Audio Mp3Check::decodeMp3(const QString &path)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
 #ifdef Q_OS_WIN
-    // libmpg123 built for Windows reads its file names as UTF-8.
-    const QByteArray name = path.toUtf8();
+    // libmpg123 built for Windows reads its file names as UTF-8; the long-path form for
+    // names near the length limit, past 260 characters in full.
+    const QByteArray name = (QStringLiteral("\\\\?\\")
+                             + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
+                                .toUtf8();
 #else
     const QByteArray name = QFile::encodeName(path);
 #endif
