@@ -46,8 +46,10 @@ void TrackListControls::fitColumns()
 {
     // What the rows need: public as the item view's, protected as the tree's.
     const QAbstractItemView &view = m_list;
-    // A font wider than the one the list was drawn for still shows every duration whole.
-    const int duration = std::max(m_durationWidth, view.sizeHintForColumn(1));
+    // A font wider than the one the list was drawn for still shows every duration whole;
+    // the header never makes a section narrower than its minimum, which grows with the font.
+    const int duration =
+        std::max({m_durationWidth, view.sizeHintForColumn(1), m_header->minimumSectionSize()});
     const int room = m_list.viewport()->width() - duration;
     const int wanted = std::max(m_titleWidth, view.sizeHintForColumn(0));
     m_list.setColumnWidth(0, std::max(m_titleWidth, std::min(wanted, room)));
