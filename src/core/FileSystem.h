@@ -13,6 +13,12 @@ namespace FileSystem {
 // path as the file system spells it (UTF-16 on Windows, the local 8-bit encoding elsewhere).
 std::filesystem::path fsPath(const QString &path);
 
+#ifdef _WIN32
+// The long-path form (\\?\C:\...) of path, absolute and in native separators: names near
+// the length limit are past 260 characters in full.
+std::wstring longPath(const QString &path);
+#endif
+
 // Creates path as a new empty file open for writing, refusing any existing entry (a
 // dangling link included) and never following a link. Returns the descriptor, or -1 with
 // the system's reason in *reason when reason is given.

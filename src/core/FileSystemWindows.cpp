@@ -16,15 +16,6 @@
 
 namespace {
 
-// The long-path form: the names near the length limit are past 260 characters in full.
-std::wstring longPath(const QString &path)
-{
-    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    if (native.startsWith(QStringLiteral("\\\\")))
-        return (QStringLiteral("\\\\?\\UNC\\") + native.mid(2)).toStdWString();
-    return (QStringLiteral("\\\\?\\") + native).toStdWString();
-}
-
 QString errnoReason()
 {
     return QString::fromLocal8Bit(std::generic_category().message(errno));
@@ -42,6 +33,14 @@ namespace FileSystem {
 std::filesystem::path fsPath(const QString &path)
 {
     return std::filesystem::path(path.toStdWString());
+}
+
+std::wstring longPath(const QString &path)
+{
+    const QString native = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    if (native.startsWith(QStringLiteral("\\\\")))
+        return (QStringLiteral("\\\\?\\UNC\\") + native.mid(2)).toStdWString();
+    return (QStringLiteral("\\\\?\\") + native).toStdWString();
 }
 
 int createNew(const QString &path, QString *reason)

@@ -4,6 +4,12 @@
 
 namespace {
 
+void writeBytes(std::FILE *stream, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
 QStringList fromArgv(int argc, char *argv[])
 {
     QStringList arguments;
@@ -88,9 +94,7 @@ void Console::write(std::FILE *stream, const QString &text)
         }
         return;
     }
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    writeBytes(stream, text.toUtf8());
 }
 
 #else
@@ -104,9 +108,7 @@ QStringList Console::arguments(int argc, char *argv[])
 
 void Console::write(std::FILE *stream, const QString &text)
 {
-    const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    writeBytes(stream, text.toLocal8Bit());
 }
 
 #endif

@@ -6,9 +6,9 @@
 #endif
 #include "SndfileHandle.h"
 
-#include <QDir>
+#include "FileSystem.h"
+
 #include <QFile>
-#include <QFileInfo>
 
 #include <mpg123.h>
 #include <taglib/apetag.h>
@@ -182,10 +182,8 @@ Mp3Check::Audio Mp3Check::decodeMp3(const QString &path)
 
 #ifdef Q_OS_WIN
     // libmpg123 built for Windows reads its file names as UTF-8; the long-path form for
-    // names near the length limit, past 260 characters in full.
-    const QByteArray name = (QStringLiteral("\\\\?\\")
-                             + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()))
-                                .toUtf8();
+    // names near the length limit.
+    const QByteArray name = QString::fromStdWString(FileSystem::longPath(path)).toUtf8();
 #else
     const QByteArray name = QFile::encodeName(path);
 #endif
