@@ -11,6 +11,15 @@ QByteArray cdioPath(const QString &path)
 #endif
 }
 
+QString fromCdioPath(const char *name)
+{
+#ifdef Q_OS_WIN
+    return QString::fromUtf8(name);
+#else
+    return QFile::decodeName(name);
+#endif
+}
+
 CdioPtr openCdio(const QString &path, driver_id_t driver)
 {
     return CdioPtr(cdio_open(cdioPath(path).constData(), driver));

@@ -8,7 +8,6 @@
 #include "PreparedImage.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QtEndian>
@@ -133,8 +132,8 @@ DriveInfo deviceInfo(const char *device)
 {
     DriveInfo info;
     info.text1 = QStringLiteral("Lecteur");
-    info.text2 = QFile::decodeName(device);
-    info.text4 = QFile::decodeName(device);
+    info.text2 = fromCdioPath(device);
+    info.text4 = fromCdioPath(device);
     const CdioPtr cdio(cdio_open(device, DRIVER_DEVICE));
     cdio_hwinfo_t hardware{};
     if (cdio && cdio_get_hwinfo(cdio.get(), &hardware)) {
@@ -245,7 +244,7 @@ std::int32_t LibcdioReader::ScanDrives()
         std::vector<Drive> drives;
         if (char **devices = cdio_get_devices(DRIVER_DEVICE)) {
             for (char **device = devices; *device != nullptr; ++device)
-                drives.push_back(Drive{QFile::decodeName(*device), false, deviceInfo(*device), nullptr});
+                drives.push_back(Drive{fromCdioPath(*device), false, deviceInfo(*device), nullptr});
             cdio_free_device_list(devices);
         }
         for (const QString &path : std::as_const(m_imagePaths)) {
@@ -330,7 +329,7 @@ std::int32_t LibcdioReader::OpenDrive(const DriveAddress &address)
         }
         if (drive.image && cdio_get_driver_id(disc->cdio.get()) == DRIVER_BINCUE) {
             if (const char *source = cdio_get_arg(disc->cdio.get(), "source"))
-                disc->binFile = QFile::decodeName(source);
+                disc->binFile = fromCdioPath(source);
         }
         const std::int32_t handle = m_nextHandle++;
         m_discs.emplace(handle, std::move(disc));
