@@ -96,14 +96,18 @@ void keepReadBuffersInHeap()
 }
 
 // Paranoia reports through a plain callback without user data; the reader is used by one
-// thread at a time, so a per-thread flag carries the verdict of the current sector.
-thread_local bool t_sectorLost = false;
+// thread at a time, so a per-thread value carries what the current read learnt.
+// A skip means the retries ran out: paranoia gave up verifying from that position (in
+// samples of one channel pair, 1176 to a sector) and filled on with unverified audio.
+// Paranoia verifies ahead of the sector it returns, so a skip is often reported while an
+// earlier, sound sector is returned: the sectors from the skip on are the lost ones.
+// -1: no skip since the last seek.
+thread_local long t_skippedFrom = -1;
 
-void onParanoiaEvent(long, paranoia_cb_mode_t event)
+void onParanoiaEvent(long position, paranoia_cb_mode_t event)
 {
-    // A skip means the retries ran out and the sector was given up: its audio is not verified.
-    if (event == PARANOIA_CB_SKIP)
-        t_sectorLost = true;
+    if (event == PARANOIA_CB_SKIP && (t_skippedFrom < 0 || position < t_skippedFrom))
+        t_skippedFrom = std::max(position, 0L);
 }
 
 // Runs a component call so that no exception leaves it: failures become the fallback value.
@@ -220,6 +224,7 @@ struct LibcdioReader::Disc
     QString binFile;
     Layout layout;
     std::int64_t paranoiaNext = -1; // where paranoia's cursor stands, -1 = seek first
+    long paranoiaSkippedFrom = -1;  // where paranoia last gave up verifying, -1 = nowhere
 };
 
 struct LibcdioReader::Wave
@@ -651,17 +656,21 @@ bool LibcdioReader::readRaw(Disc &disc, std::int32_t lsn, std::int32_t count, ch
 bool LibcdioReader::readParanoia(Disc &disc, std::int32_t lsn, std::int32_t count, char *out)
 {
     // Paranoia reads ahead and keeps what it verified; seek only when the caller jumps.
-    if (disc.paranoiaNext != lsn)
+    if (disc.paranoiaNext != lsn) {
         cdio_paranoia_seek(disc.paranoia.get(), lsn, SEEK_SET);
+        disc.paranoiaSkippedFrom = -1;
+    }
     disc.paranoiaNext = -1;
     for (std::int32_t i = 0; i < count; ++i) {
         // A damaged sector may take many re-reads: a stop is seen between two sectors.
         if (i > 0 && m_stopRequested && m_stopRequested())
             return false;
-        t_sectorLost = false;
+        t_skippedFrom = disc.paranoiaSkippedFrom;
         const std::int16_t *samples =
             cdio_paranoia_read_limited(disc.paranoia.get(), &onParanoiaEvent, ParanoiaRetries);
-        if (samples == nullptr || t_sectorLost)
+        disc.paranoiaSkippedFrom = t_skippedFrom;
+        const long sectorEnd = (static_cast<long>(lsn) + i + 1) * CDIO_CD_FRAMESIZE_RAW / 2;
+        if (samples == nullptr || (t_skippedFrom >= 0 && t_skippedFrom < sectorEnd))
             return false;
         // Paranoia hands back samples in the machine's byte order; WAV wants little-endian.
         qToLittleEndian<std::int16_t>(samples, BytesPerSector / 2,
