@@ -132,11 +132,23 @@ TocTime toTocTime(std::int32_t lsn)
                    address % CDIO_CD_FRAMES_PER_SEC};
 }
 
+// The device as its owner knows it: on Windows its letter ("E:"), not the "\\.\E:" that
+// libcdio opens.
+QString shownDevice(const char *device)
+{
+    QString name = fromCdioPath(device);
+#ifdef Q_OS_WIN
+    if (name.startsWith(QLatin1String("\\\\.\\")))
+        name.remove(0, 4);
+#endif
+    return name;
+}
+
 DriveInfo deviceInfo(const char *device)
 {
     DriveInfo info;
     info.text1 = QStringLiteral("Lecteur");
-    info.text2 = fromCdioPath(device);
+    info.text2 = shownDevice(device);
     info.text4 = fromCdioPath(device);
     const CdioPtr cdio(cdio_open(device, DRIVER_DEVICE));
     cdio_hwinfo_t hardware{};

@@ -1,3 +1,4 @@
+#include "CdTexts.h"
 #include "DiscImage.h"
 #include "LibcdioReader.h"
 #include "PreparedImage.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -165,6 +167,7 @@ private slots:
     void waveFileNameMayHoldAnyCharacter();
     void fullDiskFailsTheRead();
     void imagesAreListedAfterTheDrives();
+    void windowsDrivesAreNamedByTheirLetterAndAnEmptyOneIsRefused();
     void libcdioComplaintsStayOffTheTerminal();
     void workerThreadReadsWithParanoia();
     void imagesAsOtherProgramsWriteThem_data();
@@ -569,6 +572,34 @@ void TestLibcdioReader::imagesAreListedAfterTheDrives()
     QCOMPARE(where.b, 0);
     QCOMPARE(where.c, 0);
     QCOMPARE(reader.GetDriveInfo(count).text1, QString());
+}
+
+void TestLibcdioReader::windowsDrivesAreNamedByTheirLetterAndAnEmptyOneIsRefused()
+{
+#ifndef Q_OS_WIN
+    QSKIP("Windows drive letters");
+#else
+    // Through libcdio's Windows driver. scripts/test-windows gives Wine an empty CD drive.
+    const QString emptyDrive = qEnvironmentVariable("SONALBURY_EMPTY_CD_DRIVE");
+    LibcdioReader reader({});
+    if (reader.ScanDrives() == 0 && emptyDrive.isEmpty())
+        QSKIP("no CD drive on this machine");
+    for (std::int32_t i = 0; i < reader.GetDriveCount(); ++i) {
+        const DriveInfo info = reader.GetDriveInfo(i);
+        QVERIFY2(!info.text2.startsWith(QLatin1String("\\\\.\\")), qPrintable(info.text2));
+        if (info.text1 == QLatin1String("Lecteur"))
+            QVERIFY2(QRegularExpression(QStringLiteral("^[A-Z]:$")).match(info.text2).hasMatch(),
+                     qPrintable(info.text2));
+    }
+    if (emptyDrive.isEmpty())
+        return;
+    std::int32_t index = 0;
+    while (index < reader.GetDriveCount() && reader.GetDriveInfo(index).text2 != emptyDrive)
+        ++index;
+    QVERIFY2(index < reader.GetDriveCount(), qPrintable(emptyDrive));
+    QCOMPARE(reader.OpenDrive(reader.GetDriveAddress(index)), 0);
+    QCOMPARE(reader.lastOpenFailure(), CdTexts::noAudioTrack());
+#endif
 }
 
 void TestLibcdioReader::libcdioComplaintsStayOffTheTerminal()
