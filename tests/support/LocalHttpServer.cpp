@@ -27,6 +27,10 @@ void LocalHttpServer::on(const QByteArray &match, const QList<Reply> &replies)
 
 void LocalHttpServer::serve(QTcpSocket *socket)
 {
+    // Each answer closes its connection. A request that a client wrote on it meanwhile is
+    // not served, so it is not counted: the client sends it again on a new connection.
+    if (socket->property("answered").toBool())
+        return;
     QByteArray buffer = socket->property("buffer").toByteArray() + socket->readAll();
     const qsizetype end = buffer.indexOf("\r\n\r\n");
     if (end < 0) {
@@ -71,6 +75,7 @@ void LocalHttpServer::answer(QTcpSocket *socket, const Reply &reply)
     for (const auto &[name, value] : reply.headers)
         response += name + ": " + value + "\r\n";
     response += "\r\n" + reply.body;
+    socket->setProperty("answered", true);
     socket->write(response);
     socket->disconnectFromHost();
 }
