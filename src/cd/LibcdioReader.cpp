@@ -98,7 +98,7 @@ void keepReadBuffersInHeap()
 // Paranoia reports through a plain callback without user data; the reader is used by one
 // thread at a time, so a per-thread value carries what the current read learnt.
 // A skip means the retries ran out: paranoia gave up verifying from that position (in
-// samples of one channel pair, 1176 to a sector) and filled on with unverified audio.
+// 16-bit samples, 1,176 to a sector) and filled on with unverified audio.
 // Paranoia verifies ahead of the sector it returns, so a skip is often reported while an
 // earlier, sound sector is returned: the sectors from the skip on are the lost ones.
 // -1: no skip since the last seek.
@@ -107,7 +107,7 @@ thread_local long t_skippedFrom = -1;
 void onParanoiaEvent(long position, paranoia_cb_mode_t event)
 {
     if (event == PARANOIA_CB_SKIP && (t_skippedFrom < 0 || position < t_skippedFrom))
-        t_skippedFrom = std::max(position, 0L);
+        t_skippedFrom = position;
 }
 
 // Runs a component call so that no exception leaves it: failures become the fallback value.
@@ -681,7 +681,7 @@ bool LibcdioReader::readParanoia(Disc &disc, std::int32_t lsn, std::int32_t coun
         const std::int16_t *samples =
             cdio_paranoia_read_limited(disc.paranoia.get(), &onParanoiaEvent, ParanoiaRetries);
         disc.paranoiaSkippedFrom = t_skippedFrom;
-        const long sectorEnd = (static_cast<long>(lsn) + i + 1) * CDIO_CD_FRAMESIZE_RAW / 2;
+        const long sectorEnd = (static_cast<long>(lsn) + i + 1) * (BytesPerSector / 2);
         if (samples == nullptr || (t_skippedFrom >= 0 && t_skippedFrom < sectorEnd))
             return false;
         // Paranoia hands back samples in the machine's byte order; WAV wants little-endian.
